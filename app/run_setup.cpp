@@ -1,0 +1,87 @@
+#include "app/run_setup.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "app/device_registry.h"
+#include "app/help_text.h"
+#include "patches/patches.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const char* kHelpSwitches[] = {"/?", "-?", "/H", "-H"};
+constexpr const char kInfFolder[] = "\\INF";
+constexpr const char kLongestFileName[] = "\\MACHINE.INF";
+
+int ResetRegistrySlot(const char* /*path*/) {
+  return ResetDeviceRegistry();
+}
+
+struct RunSlot {
+  const char* file_name;  // written after "\INF"; null when the slot takes no path
+  int (*run)(const char* path);
+};
+
+constexpr RunSlot kRunSequence[] = {
+    {"\\MSHDC.INF", PatchMshdcInf},
+    {kLongestFileName, PatchMachineInf},
+    {"\\USB.INF", PatchUsbInf},
+    {nullptr, ResetRegistrySlot},
+};
+
+void UpperCaseAscii(char* text) {
+  for (; *text != '\0'; ++text) {
+    if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+  }
+}
+
+bool AsksForHelp(const char* tail) {
+  for (const char* help_switch : kHelpSwitches) {
+    if (std::strstr(tail, help_switch) != nullptr) return true;
+  }
+  return false;
+}
+
+// Fills path with the Windows directory and "\INF" and returns where file
+// names go, or null when the directory cannot be had or leaves no room for
+// the longest file name.
+char* StartInfPath(std::vector<char>& path) {
+  if (!platform::WindowsDirectory(path.data(), path.size())) return nullptr;
+  const std::size_t directory_length = std::strlen(path.data());
+  if (directory_length + std::strlen(kInfFolder) + std::strlen(kLongestFileName) + 1 >
+      path.size()) {
+    return nullptr;
+  }
+  char* inf_folder = path.data() + directory_length;
+  std::strcpy(inf_folder, kInfFolder);
+  return inf_folder + std::strlen(kInfFolder);
+}
+
+// Running out of memory ends only the slot: its document is destroyed
+// unwritten, and the next slot runs all the same.
+void RunSlotSafely(const RunSlot& slot, const char* path) {
+  try {
+    slot.run(path);
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+}  // namespace
+
+int RunSetup(char* tail) {
+  UpperCaseAscii(tail);
+  if (AsksForHelp(tail)) {
+    platform::ShowHelpBox(kHelpText, kHelpCaption);
+    return 0;
+  }
+  std::vector<char> path(platform::MaxPath(), '\0');
+  char* file_name = StartInfPath(path);
+  if (file_name == nullptr) return 0;
+  for (const RunSlot& slot : kRunSequence) {
+    if (slot.file_name != nullptr) std::strcpy(file_name, slot.file_name);
+    RunSlotSafely(slot, slot.file_name != nullptr ? path.data() : nullptr);
+  }
+  return 0;
+}

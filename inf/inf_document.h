@@ -1,0 +1,36 @@
+// One INF file held in memory as its ordered list of lines. It is loaded once,
+// edited only by inserting lines, and written back only by an explicit save.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "inf/cstring_list.h"
+
+class InfDocument : public CStringList {
+ public:
+  // 1 when the file was read; 0 when it is missing, unreadable, or this
+  // document was loaded before.
+  int Load(const char* path);
+  // Writes the lines back, CR LF between them, to path, or when path is null
+  // to the loaded file, and then only when a line was inserted. 1 when done or
+  // nothing was to be written; 0 when never loaded or the file could not be
+  // replaced, in which case it keeps its old bytes.
+  int Save(const char* path);
+  // The header line of the first section called name (letter case ignored),
+  // or null. last_line receives the section's last line.
+  POSITION FindSection(std::string_view name, POSITION& last_line) const;
+  // Inserts a copy of text directly after position (at the end when null).
+  POSITION InsertLineAfter(POSITION position, std::string_view text);
+
+  bool IsLoaded() const { return loaded_ != 0; }
+  bool IsModified() const { return modified_ != 0; }
+
+ private:
+  void TakeLines(std::string bytes);
+  bool WriteTo(const char* target) const;
+
+  std::string path_;
+  int loaded_ = 0;
+  int modified_ = 0;
+};

@@ -1,0 +1,5 @@
+#include "patches/patches.h"
+
+int PatchMachineInf(const char* /*path*/) {
+  return 0;
+}

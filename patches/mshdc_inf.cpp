@@ -1,0 +1,5 @@
+#include "patches/patches.h"
+
+int PatchMshdcInf(const char* /*path*/) {
+  return 0;
+}

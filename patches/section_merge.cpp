@@ -1,0 +1,143 @@
+#include "patches/section_merge.h"
+
+#include <string>
+#include <vector>
+
+#include "inf/inf_document.h"
+#include "inf/text.h"
+
+namespace {
+
+struct Section {
+  POSITION header;
+  POSITION last;
+};
+
+struct ScanResult {
+  std::vector<bool> found;
+  POSITION anchor = nullptr;
+  POSITION last_filtered = nullptr;
+};
+
+// Copies of the examined line, reused from line to line.
+struct WorkBuffers {
+  std::string line;
+  std::string key;
+  std::string value;
+};
+
+std::string_view OwnPart(const Entry& entry, ComparedPart part) {
+  if (part == ComparedPart::kLine) return entry.line;
+  const std::size_t equals = entry.line.find('=');
+  return part == ComparedPart::kKey ? entry.line.substr(0, equals) : entry.line.substr(equals + 1);
+}
+
+// Sets compared to the part of line that the scan compares; false when the
+// line does not take part in the scan.
+bool TakePart(const Scan& scan, CString line, WorkBuffers& work, std::string_view& compared) {
+  if (scan.compared == ComparedPart::kLine) {
+    work.line.assign(line);
+    compared = work.line;
+    return HoldsIgnoringCase(compared, scan.filter);
+  }
+  const std::size_t equals = line.find('=');
+  if (equals == CString::npos) return false;
+  work.key.assign(line.substr(0, equals));
+  work.value.assign(line.substr(equals + 1));
+  TrimSpaces(work.key);
+  TrimSpaces(work.value);
+  if (!scan.filter_key.empty() && !EqualsIgnoringCase(work.key, scan.filter_key)) return false;
+  compared = scan.compared == ComparedPart::kKey ? work.key : work.value;
+  return true;
+}
+
+bool StopFound(const Scan& scan, const ScanResult& result) {
+  return scan.stop_entry != kNoStopEntry && result.found[scan.stop_entry];
+}
+
+bool AllFound(const Scan& scan, const ScanResult& result) {
+  for (std::size_t i = 0; i < scan.entries.size; ++i) {
+    if (scan.entries.items[i].looked_for && !result.found[i]) return false;
+  }
+  return true;
+}
+
+void Examine(const Scan& scan, POSITION line, std::string_view compared, ScanResult& result) {
+  result.last_filtered = line;
+  if (!StopFound(scan, result) && HoldsExactly(compared, scan.anchor)) result.anchor = line;
+  for (std::size_t i = 0; i < scan.entries.size; ++i) {
+    const Entry& entry = scan.entries.items[i];
+    if (entry.looked_for && !result.found[i] &&
+        EqualsIgnoringCase(compared, OwnPart(entry, scan.compared))) {
+      result.found[i] = true;
+    }
+  }
+}
+
+// Walks the lines after the header up to the section's last line, and stops
+// early once every looked-for entry has been seen.
+ScanResult ScanSection(const Scan& scan, Section section) {
+  ScanResult result;
+  result.found.assign(scan.entries.size, false);
+  WorkBuffers work;
+  for (POSITION line = section.header; !AllFound(scan, result) && line != section.last;) {
+    line = InfDocument::GetNextPosition(line);
+    std::string_view compared;
+    if (TakePart(scan, InfDocument::GetAt(line), work, compared)) {
+      Examine(scan, line, compared, result);
+    }
+  }
+  return result;
+}
+
+// Null when nothing is to be inserted.
+POSITION InsertionPoint(const Scan& scan, const ScanResult& result, Section section) {
+  if (result.anchor == nullptr) {
+    return scan.fallback == Fallback::kHeader ? section.header : result.last_filtered;
+  }
+  POSITION point = result.anchor;
+  if (!StopFound(scan, result)) return point;
+  for (std::size_t n = 0; n < scan.lines_past_present_stop; ++n) {
+    const POSITION next = InfDocument::GetNextPosition(point);
+    if (next == nullptr) break;
+    point = next;
+  }
+  return point;
+}
+
+// Each missing group goes in whole, its lines in table order, chained after
+// the insertion point.
+void InsertMissing(InfDocument& document, const Scan& scan, const ScanResult& result,
+                   Section section, unsigned flags) {
+  POSITION point = InsertionPoint(scan, result, section);
+  if (point == nullptr) return;
+  bool group_missing = false;
+  for (std::size_t i = 0; i < scan.entries.size; ++i) {
+    const Entry& entry = scan.entries.items[i];
+    if (entry.looked_for) group_missing = !result.found[i];
+    if (group_missing && (entry.needs_flags & flags) == entry.needs_flags) {
+      point = document.InsertLineAfter(point, entry.line);
+    }
+  }
+}
+
+void MergeSection(InfDocument& document, const Scan& scan, Section section, unsigned& flags) {
+  const ScanResult result = ScanSection(scan, section);
+  if (result.last_filtered != nullptr) flags |= scan.sets_flag;
+  InsertMissing(document, scan, result, section, flags);
+}
+
+}  // namespace
+
+int PatchInfFile(const char* path, Table<SectionStep> steps) {
+  InfDocument document;
+  if (document.Load(path) == 0) return 0;
+  unsigned flags = 0;
+  for (const SectionStep& step : steps) {
+    Section section{};
+    section.header = document.FindSection(step.section, section.last);
+    if (section.header == nullptr) return 0;
+    for (const Scan& scan : step.scans) MergeSection(document, scan, section, flags);
+  }
+  return document.Save(nullptr);
+}

@@ -1,0 +1,111 @@
+#include "app/run_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/help_text.h"
+#include "platform/platform.h"
+#include "test_support/temp_dir.h"
+
+namespace {
+
+const std::string kUnpatchedUsb = "[Intel.Section]\r\n[Strings]\r\n";
+
+// A Windows folder holding an unpatched USB.INF, named by WINDIR for the test.
+class RunSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(usb_inf_, kUnpatchedUsb);
+    setenv("WINDIR", windir_.c_str(), 1);
+  }
+  void TearDown() override { unsetenv("WINDIR"); }
+
+  // Runs RunSetup on tail; returns what it printed.
+  std::string Run(std::string& tail) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunSetup(tail.data()), 0);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  bool UsbInfPatched() const { return ReadBytes(usb_inf_) != kUnpatchedUsb; }
+
+  TempDir dir_;
+  std::string windir_ = dir_.File("WINDOWS");
+  std::string usb_inf_ = dir_.File("WINDOWS/INF/USB.INF");
+};
+
+struct TailCase {
+  const char* tail;
+  const char* upper_cased;
+  bool help;
+};
+
+TEST_F(RunSetupTest, HelpSwitchAnywhereInTheTailShowsHelpAndNothingElse) {
+  const TailCase cases[] = {
+      {"/h", "/H", true},
+      {"-h", "-H", true},
+      {"/?", "/?", true},
+      {"-?", "-?", true},
+      {"path-home", "PATH-HOME", true},
+      {"c:\\windows /? more text", "C:\\WINDOWS /? MORE TEXT", true},
+      {"", "", false},
+      {"/x", "/X", false},
+      {"h? /\xe4h", "H? /\xe4H", false},
+  };
+  for (const TailCase& c : cases) {
+    WriteBytes(usb_inf_, kUnpatchedUsb);
+    std::string tail = c.tail;
+    const std::string printed = Run(tail);
+    EXPECT_EQ(tail, c.upper_cased);
+    EXPECT_EQ(printed.find(kHelpCaption) != std::string::npos, c.help) << c.tail;
+    EXPECT_EQ(printed.find("Usage:\tKESTRA32 [-{h|?}]") != std::string::npos, c.help) << c.tail;
+    EXPECT_NE(UsbInfPatched(), c.help) << c.tail;
+  }
+}
+
+TEST_F(RunSetupTest, MissingFilesOfEarlierSlotsDoNotStopTheLaterOnes) {
+  std::string tail;
+  EXPECT_EQ(Run(tail), "");
+  EXPECT_TRUE(UsbInfPatched());
+}
+
+// A Windows directory spelled with "/." steps to the given length, so that it
+// still names the test's folder.
+std::string PaddedWindir(const std::string& windir, std::size_t length) {
+  std::string padded = windir;
+  while (padded.size() + 2 <= length) padded += "/.";
+  if (padded.size() < length) padded += "/";
+  return padded;
+}
+
+// At the longest directory that fits, the INF saves may still fail for want of
+// room for their new files' names, so the registry shows whether the run went on.
+TEST_F(RunSetupTest, AWindowsDirectoryWithoutRoomForTheLongestPathRefusesTheRun) {
+  const std::string registry = dir_.File("SYSTEM.REG");
+  const std::string enum_pci = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n";
+  setenv("KESTRA32_REGISTRY", registry.c_str(), 1);
+  const std::size_t longest_directory =
+      platform::MaxPath() - std::string("\\INF\\MACHINE.INF").size() - 1;
+  const struct {
+    std::size_t length;
+    bool runs;
+  } cases[] = {{longest_directory, true}, {longest_directory + 1, false}};
+  for (const auto& c : cases) {
+    WriteBytes(usb_inf_, kUnpatchedUsb);
+    WriteBytes(registry, enum_pci);
+    const std::string windir = PaddedWindir(windir_, c.length);
+    ASSERT_EQ(windir.size(), c.length);
+    setenv("WINDIR", windir.c_str(), 1);
+    std::string tail;
+    EXPECT_EQ(Run(tail), "");
+    EXPECT_EQ(ReadBytes(registry) != enum_pci, c.runs) << c.length;
+    if (!c.runs) {
+      EXPECT_FALSE(UsbInfPatched());
+    }
+  }
+  unsetenv("KESTRA32_REGISTRY");
+}
+
+}  // namespace

@@ -41,7 +41,9 @@ const std::string kOtherVendorName = R"(PCI\VEN_1095&DEV_0640.DeviceDesc="CMD PC
 
 std::string Lines(std::initializer_list<std::string> lines) {
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  for (const std::string& line : lines) {
+    text += line + "\r\n";
+  }
   return text;
 }
 
@@ -96,7 +98,7 @@ TEST(MshdcInfTest, InsertsTheMissingControllerLinesNextToTheirVendorsLines) {
                   " %pci\\ven_8086&dev_7111.devicedesc%=x"}),
            Lines({"copyfilesonly = pci\\ven_1106&dev_0571 ", "COPYFILESONLY=PCI\\VEN_8086&DEV_7010",
                   "\tCopyFilesOnly =\tpci\\ven_8086&dev_7111"}),
-           Lines({"pci\\ven_1106&dev_0571.devicedesc = \"Another name\"",
+           Lines({R"(pci\ven_1106&dev_0571.devicedesc = "Another name")",
                   "PCI\\VEN_8086&DEV_7010.DeviceDesc=x", " PCI\\VEN_8086&DEV_7111.devicedesc =y"})),
        std::nullopt},
       {"no vendor line anywhere: Intel lines after the header, ahead of the VIA line",

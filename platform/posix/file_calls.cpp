@@ -1,0 +1,100 @@
+#include "platform/posix/file_calls.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/posix/file_checkpoint.h"
+
+namespace platform::posix {
+
+int OpenFile(const char* path, int flags) {
+  if (!PassFileCheckpoint()) {
+    return -1;
+  }
+  int fd = -1;
+  do {
+    fd = open(path, flags | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int MakeUniqueFile(std::string& name_template) {
+  if (!PassFileCheckpoint()) {
+    return -1;
+  }
+  return mkstemp(name_template.data());
+}
+
+ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
+  if (!PassFileCheckpoint()) {
+    return -1;
+  }
+  ssize_t got = -1;
+  do {
+    got = read(fd, buffer, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    if (!PassFileCheckpoint()) {
+      return false;
+    }
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool SyncFile(int fd) {
+  if (!PassFileCheckpoint()) {
+    return false;
+  }
+  int result = -1;
+  do {
+    result = fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool ChangeMode(int fd, mode_t mode) {
+  return PassFileCheckpoint() && fchmod(fd, mode) == 0;
+}
+
+bool CloseFile(int fd) {
+  if (!PassFileCheckpoint()) {
+    close(fd);
+    errno = EIO;
+    return false;
+  }
+  // An interrupted close has released the descriptor all the same, and
+  // repeating it could close one that another part of the process just got.
+  return close(fd) == 0 || errno == EINTR;
+}
+
+bool RenameFile(const char* from, const char* to) {
+  return PassFileCheckpoint() && std::rename(from, to) == 0;
+}
+
+bool RemoveFile(const char* path) {
+  return PassFileCheckpoint() && unlink(path) == 0;
+}
+
+DIR* OpenFolder(const char* path) {
+  return PassFileCheckpoint() ? opendir(path) : nullptr;
+}
+
+}  // namespace platform::posix

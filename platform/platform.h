@@ -36,7 +36,7 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
   // False when the target is read-only or the new file could not be made.
-  bool IsOpen() const;
+  [[nodiscard]] bool IsOpen() const;
   bool Write(std::string_view bytes);
   // Flushes, syncs and replaces the target. False when any of it failed; the
   // target then keeps its old bytes.

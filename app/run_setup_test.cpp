@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/help_text.h"
 #include "platform/platform.h"
@@ -105,6 +106,45 @@ TEST_F(RunSetupTest, AWindowsDirectoryWithoutRoomForTheLongestPathRefusesTheRun)
       EXPECT_FALSE(UsbInfPatched());
     }
   }
+  unsetenv("KESTRA32_REGISTRY");
+}
+
+// A Windows tree whose three INF files hold every section their patches need,
+// and a registry holding the three device trees between neighbours.
+TEST_F(RunSetupTest, AWholeRunPatchesTheThreeFilesAndThenResetsTheRegistry) {
+  const std::string mshdc_inf = dir_.File("WINDOWS/INF/MSHDC.INF");
+  const std::string machine_inf = dir_.File("WINDOWS/INF/MACHINE.INF");
+  const std::string registry = dir_.File("SYSTEM.REG");
+  const std::string unpatched_mshdc =
+      "[VIATECH_HDC]\r\n[INTEL_HDC]\r\n[ControlFlags]\r\n[Strings]\r\n";
+  const std::string unpatched_machine =
+      "[PCI_DRV_AddReg]\r\n[MS_SYS]\r\n[ControlFlags]\r\n[Strings]\r\n";
+  const std::string class_key = R"([HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\Class)";
+  const std::string neighbours = "REGEDIT4\r\n\r\n" + class_key + "\\fdc]\r\n\r\n" +
+                                 "[HKEY_LOCAL_MACHINE\\Enum\\Root]\r\n\r\n";
+  WriteBytes(mshdc_inf, unpatched_mshdc);
+  WriteBytes(machine_inf, unpatched_machine);
+  WriteBytes(registry, neighbours + class_key +
+                           "\\hdc\\0000]\r\n\"InfPath\"=\"MSHDC.INF\"\r\n\r\n" +
+                           "[HKEY_LOCAL_MACHINE\\Enum\\MF\\CHILD0000]\r\n\r\n" +
+                           "[HKEY_LOCAL_MACHINE\\Enum\\PCI\\VEN_8086&DEV_7111]\r\n\r\n");
+  setenv("KESTRA32_REGISTRY", registry.c_str(), 1);
+
+  std::string tail;
+  EXPECT_EQ(Run(tail), "");
+  EXPECT_NE(ReadBytes(mshdc_inf), unpatched_mshdc);
+  EXPECT_NE(ReadBytes(machine_inf), unpatched_machine);
+  EXPECT_TRUE(UsbInfPatched());
+  EXPECT_EQ(ReadBytes(registry), neighbours);
+
+  const std::vector<std::string> patched = {ReadBytes(mshdc_inf), ReadBytes(machine_inf),
+                                            ReadBytes(usb_inf_)};
+  std::string second_tail;
+  EXPECT_EQ(Run(second_tail), "");
+  EXPECT_EQ(ReadBytes(mshdc_inf), patched[0]);
+  EXPECT_EQ(ReadBytes(machine_inf), patched[1]);
+  EXPECT_EQ(ReadBytes(usb_inf_), patched[2]);
+  EXPECT_EQ(ReadBytes(registry), neighbours);
   unsetenv("KESTRA32_REGISTRY");
 }
 

@@ -1,0 +1,209 @@
+#!/bin/bash
+# End-to-end tests of the Windows executable under Wine, each in a fresh
+# prefix below the work folder.
+#
+#   wine_test.sh patch EXE HOST_KESTRA32 SAMPLES_DIR WORK_DIR
+#     Patches the sample INF files and deletes the device keys; the files must
+#     equal what the host build writes for the same inputs.
+#   wine_test.sh help EXE HOST_KESTRA32 SAMPLES_DIR WORK_DIR
+#     Shows the help box under Xvfb, closes it with Return, and checks that no
+#     file or key changed.
+set -euo pipefail
+
+readonly MODE=$1 EXE=$2 HOST_KESTRA32=$3 SAMPLES_DIR=$4 WORK_DIR=$5
+readonly WINE=/usr/lib/wine/wine64
+readonly WINESERVER=/usr/lib/wine/wineserver64
+readonly CAPTION="Varnel PCI IDE Settings for Windows 95"
+readonly INF_FILES=(MSHDC.INF MACHINE.INF USB.INF)
+readonly DELETED_KEYS=(
+  'HKLM\Enum\PCI'
+  'HKLM\Enum\MF'
+  'HKLM\System\CurrentControlSet\Services\Class\hdc'
+)
+# Key, value name, data. The first group lies below the keys that a run
+# deletes; the second group are their neighbours, which stay.
+readonly DOOMED_VALUES=(
+  'HKLM\Enum\PCI\VEN_8086&DEV_7111&SUBSYS_00000000&REV_01\BUS_00&DEV_07&FUNC_01|Class|hdc'
+  'HKLM\Enum\PCI\VEN_8086&DEV_7111&SUBSYS_00000000&REV_01\BUS_00&DEV_07&FUNC_01\LogConfig|Boot|1'
+  'HKLM\Enum\PCI\VEN_1106&DEV_0571\BUS_00&DEV_07&FUNC_01|Driver|hdc\0001'
+  'HKLM\Enum\MF\CHILD0000\PCI&VEN_8086&DEV_7010|Class|hdc'
+  'HKLM\Enum\MF|Note|top value'
+  'HKLM\System\CurrentControlSet\Services\Class\hdc|Class|hdc'
+  'HKLM\System\CurrentControlSet\Services\Class\hdc\0000|DriverDesc|Primary IDE controller'
+  'HKLM\System\CurrentControlSet\Services\Class\hdc\0000\Deep\Deeper|Level|3'
+)
+readonly NEIGHBOUR_VALUES=(
+  'HKLM\Enum\Root\*PNP0A03\0000|Class|System'
+  'HKLM\Enum\PCIX\Device|Class|Net'
+  'HKLM\Enum\MFX|Kept|yes'
+  'HKLM\System\CurrentControlSet\Services\Class\hdcx|Kept|yes'
+  'HKLM\System\CurrentControlSet\Services\Class\Display\0000|DriverDesc|VGA'
+)
+
+export WINEPREFIX="$WORK_DIR/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+started_pids=()
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+stop_started() {
+  local pid
+  for pid in "${started_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap stop_started EXIT
+
+# A wineserver of our own, in the foreground, so that it can be stopped by id.
+start_prefix() {
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$WINESERVER" --foreground --persistent &
+  started_pids+=($!)
+  "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 || fail "wineboot failed"
+}
+
+inf_folder() { echo "$WINEPREFIX/drive_c/windows/inf"; }
+
+# The file that Windows finds under name, whatever its letter case.
+windows_file() {
+  find "$(inf_folder)" -maxdepth 1 -iname "$1" -print -quit
+}
+
+place_samples() {
+  local name
+  for name in "${INF_FILES[@]}"; do
+    [ -f "$SAMPLES_DIR/$name" ] || fail "sample $SAMPLES_DIR/$name is missing"
+    cp "$SAMPLES_DIR/$name" "$(inf_folder)/$name"
+  done
+}
+
+add_values() {
+  local entry key name data
+  for entry in "$@"; do
+    IFS='|' read -r key name data <<<"$entry"
+    "$WINE" reg add "$key" /v "$name" /d "$data" /f >/dev/null || fail "reg add $key"
+  done
+}
+
+key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
+
+value_is() {
+  "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -qE "^ +$2 +REG_SZ +$3\$"
+}
+
+check_neighbours_remain() {
+  local entry key name data
+  for entry in "${NEIGHBOUR_VALUES[@]}"; do
+    IFS='|' read -r key name data <<<"$entry"
+    value_is "$key" "$name" "$data" || fail "neighbour $key lost its value $name"
+  done
+}
+
+# Everything a run could touch: the INF folder's files and the two key trees.
+snapshot() {
+  (cd "$(inf_folder)" && find . -type f | sort | xargs -d '\n' md5sum)
+  "$WINE" reg query 'HKLM\Enum' /s | tr -d '\r'
+  "$WINE" reg query 'HKLM\System\CurrentControlSet\Services\Class' /s | tr -d '\r'
+}
+
+run_host_build() {
+  local windows="$WORK_DIR/host"
+  mkdir -p "$windows/INF"
+  local name
+  for name in "${INF_FILES[@]}"; do cp "$SAMPLES_DIR/$name" "$windows/INF/$name"; done
+  WINDIR="$windows" KESTRA32_REGISTRY="$windows/registry.reg" "$HOST_KESTRA32" </dev/null ||
+    fail "host kestra32 failed"
+}
+
+test_patch() {
+  rm -rf "$WORK_DIR"
+  start_prefix
+  place_samples
+  add_values "${DOOMED_VALUES[@]}" "${NEIGHBOUR_VALUES[@]}"
+  local key
+  for key in "${DELETED_KEYS[@]}"; do key_exists "$key" || fail "setup did not create $key"; done
+
+  local status=0
+  "$WINE" "$EXE" || status=$?
+  [ "$status" -eq 0 ] || fail "exit code $status"
+
+  run_host_build
+  local name wine_file
+  for name in "${INF_FILES[@]}"; do
+    wine_file=$(windows_file "$name")
+    [ -n "$wine_file" ] || fail "$name is gone"
+    cmp "$WORK_DIR/host/INF/$name" "$wine_file" || fail "$name differs from the host build's"
+  done
+  [ "$(find "$(inf_folder)" -maxdepth 1 -iname 'K32*.TMP' | wc -l)" -eq 0 ] ||
+    fail "a new file was left behind"
+  for key in "${DELETED_KEYS[@]}"; do
+    if key_exists "$key"; then fail "$key is still there"; fi
+  done
+  check_neighbours_remain
+}
+
+wait_for_window() {
+  local tries
+  for tries in $(seq 1 120); do
+    xdotool search --name "^$CAPTION\$" 2>/dev/null | head -n 1 && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+start_xvfb() {
+  local display_file="$WORK_DIR/display"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>"$WORK_DIR/xvfb.log" &
+  started_pids+=($!)
+  local tries
+  for tries in $(seq 1 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+  done
+  [ -s "$display_file" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n 1 "$display_file")"
+}
+
+# The prefix's desktop process starts with wineboot and keeps its display,
+# so the X server comes first.
+test_help() {
+  rm -rf "$WORK_DIR"
+  mkdir -p "$WORK_DIR"
+  start_xvfb
+  start_prefix
+  place_samples
+  add_values "${DOOMED_VALUES[@]}" "${NEIGHBOUR_VALUES[@]}"
+  snapshot >"$WORK_DIR/before.txt"
+
+  "$WINE" "$EXE" "/?" &
+  local program=$!
+  started_pids+=("$program")
+  local window
+  window=$(wait_for_window) || fail "no window titled \"$CAPTION\""
+  xdotool windowfocus --sync "$window" key Return
+
+  local tries
+  for tries in $(seq 1 60); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.5
+  done
+  kill -0 "$program" 2>/dev/null && fail "the program did not end after Return"
+  local status=0
+  wait "$program" || status=$?
+  [ "$status" -eq 0 ] || fail "exit code $status"
+
+  snapshot >"$WORK_DIR/after.txt"
+  diff "$WORK_DIR/before.txt" "$WORK_DIR/after.txt" || fail "the help run changed files or keys"
+}
+
+case "$MODE" in
+  patch) test_patch ;;
+  help) test_help ;;
+  *) fail "unknown mode $MODE" ;;
+esac
+echo "PASS: $MODE"

@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "patches/patch_tables.h"
 #include "patches/patches.h"
 #include "patches/section_merge.h"
 
@@ -159,6 +160,10 @@ constexpr SectionStep kMachineSteps[] = {
 
 }  // namespace
 
+Table<SectionStep> MachineInfSteps() {
+  return TableOf(kMachineSteps);
+}
+
 int PatchMachineInf(const char* path) {
-  return PatchInfFile(path, TableOf(kMachineSteps));
+  return PatchInfFile(path, MachineInfSteps());
 }

@@ -1,3 +1,4 @@
+#include "patches/patch_tables.h"
 #include "patches/patches.h"
 #include "patches/section_merge.h"
 
@@ -56,6 +57,10 @@ constexpr SectionStep kMshdcSteps[] = {
 
 }  // namespace
 
+Table<SectionStep> MshdcInfSteps() {
+  return TableOf(kMshdcSteps);
+}
+
 int PatchMshdcInf(const char* path) {
-  return PatchInfFile(path, TableOf(kMshdcSteps));
+  return PatchInfFile(path, MshdcInfSteps());
 }

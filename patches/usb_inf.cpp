@@ -1,3 +1,4 @@
+#include "patches/patch_tables.h"
 #include "patches/patches.h"
 #include "patches/section_merge.h"
 
@@ -26,6 +27,10 @@ constexpr SectionStep kUsbSteps[] = {
 
 }  // namespace
 
+Table<SectionStep> UsbInfSteps() {
+  return TableOf(kUsbSteps);
+}
+
 int PatchUsbInf(const char* path) {
-  return PatchInfFile(path, TableOf(kUsbSteps));
+  return PatchInfFile(path, UsbInfSteps());
 }

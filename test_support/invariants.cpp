@@ -1,0 +1,216 @@
+#include "test_support/invariants.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "inf/inf_document.h"
+#include "inf/text.h"
+#include "platform/posix/regedit_file.h"
+#include "test_support/temp_dir.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string DocumentedConversion(std::string bytes) {
+  bytes.resize(std::min(bytes.size(), bytes.find('\x1a')));
+  std::string converted;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) converted += '\r';
+    converted += bytes[i];
+  }
+  return converted;
+}
+
+Lines LinesOf(const InfDocument& document) {
+  Lines lines;
+  for (POSITION line = document.GetHeadPosition(); line != nullptr;
+       line = InfDocument::GetNextPosition(line)) {
+    lines.emplace_back(InfDocument::GetAt(line));
+  }
+  return lines;
+}
+
+std::string Joined(const Lines& lines) {
+  std::string bytes;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) bytes += "\r\n";
+    bytes += lines[i];
+  }
+  return bytes;
+}
+
+// The lines of after that are not in before, when before is after with some
+// lines taken out; nothing otherwise.
+std::optional<Lines> Inserted(const Lines& before, const Lines& after) {
+  Lines inserted;
+  std::size_t kept = 0;
+  for (const std::string& line : after) {
+    if (kept < before.size() && line == before[kept]) {
+      ++kept;
+    } else {
+      inserted.push_back(line);
+    }
+  }
+  if (kept != before.size()) return std::nullopt;
+  return inserted;
+}
+
+bool HasEverySection(const InfDocument& document, Table<SectionStep> steps) {
+  return std::all_of(steps.begin(), steps.end(), [&](const SectionStep& step) {
+    POSITION last = nullptr;
+    return document.FindSection(step.section, last) != nullptr;
+  });
+}
+
+bool IsTableLine(Table<SectionStep> steps, const std::string& line) {
+  for (const SectionStep& step : steps)
+    for (const Scan& scan : step.scans)
+      for (const Entry& entry : scan.entries)
+        if (entry.line == line) return true;
+  return false;
+}
+
+// True when document holds line outside the section named section.
+bool HoldsBeyond(const InfDocument& document, std::string_view section, std::string_view line) {
+  POSITION last = nullptr;
+  const POSITION header = document.FindSection(section, last);
+  bool inside = false;
+  for (POSITION at = document.GetHeadPosition(); at != nullptr;
+       at = InfDocument::GetNextPosition(at)) {
+    if (at == header) inside = true;
+    if (!inside && InfDocument::GetAt(at) == line) return true;
+    if (at == last) inside = false;
+  }
+  return false;
+}
+
+// The lines of the group headed by the looked-for entry first.
+std::vector<std::string_view> Group(const Scan& scan, std::size_t first) {
+  std::vector<std::string_view> lines{scan.entries.items[first].line};
+  for (std::size_t i = first + 1; i < scan.entries.size && !scan.entries.items[i].looked_for; ++i) {
+    lines.push_back(scan.entries.items[i].line);
+  }
+  return lines;
+}
+
+// True when the group stands right after the line that lies
+// lines_past_present_stop lines past the section's first line matching the
+// stop entry, and so beyond the section's end.
+bool GroupPlacedBeyond(const InfDocument& document, std::string_view section, const Scan& scan,
+                       const std::vector<std::string_view>& group) {
+  POSITION last = nullptr;
+  POSITION at = document.FindSection(section, last);
+  const std::string_view stop = scan.entries.items[scan.stop_entry].line;
+  do {
+    if (at == last) return false;
+    at = InfDocument::GetNextPosition(at);
+  } while (!EqualsIgnoringCase(InfDocument::GetAt(at), stop));
+  bool beyond = at == last;
+  for (std::size_t n = 0; n < scan.lines_past_present_stop && at != nullptr; ++n) {
+    at = InfDocument::GetNextPosition(at);
+    beyond = beyond || at == last;
+  }
+  for (const std::string_view line : group) {
+    at = at == nullptr ? nullptr : InfDocument::GetNextPosition(at);
+    if (at == nullptr || InfDocument::GetAt(at) != line) return false;
+  }
+  return beyond;
+}
+
+// Takes out of inserted each group that the second patch put beyond its
+// section past a present stop entry, because the first patch had put it beyond
+// the section too; what stays was inserted without a reason.
+void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
+                         const InfDocument& again, std::multiset<std::string>& inserted) {
+  for (const SectionStep& step : steps) {
+    for (const Scan& scan : step.scans) {
+      if (scan.lines_past_present_stop == 0) continue;
+      for (std::size_t i = 0; i < scan.entries.size; ++i) {
+        const std::vector<std::string_view> group = Group(scan, i);
+        if (!scan.entries.items[i].looked_for || static_cast<int>(i) == scan.stop_entry ||
+            !HoldsBeyond(patched, step.section, group[0]) ||
+            !GroupPlacedBeyond(again, step.section, scan, group)) {
+          continue;
+        }
+        for (const std::string_view line : group) {
+          const auto found = inserted.find(std::string(line));
+          if (found != inserted.end()) inserted.erase(found);
+        }
+      }
+    }
+  }
+}
+
+std::string SecondPatchViolation(const PatchProcedure& procedure, const std::string& path,
+                                 const InfDocument& patched) {
+  const std::string bytes = ReadBytes(path);
+  procedure.patch(path.c_str());
+  if (ReadBytes(path) == bytes) return {};
+  InfDocument again;
+  again.Load(path.c_str());
+  const std::optional<Lines> inserted = Inserted(LinesOf(patched), LinesOf(again));
+  if (!inserted) return "the second patch changed or removed a line";
+  std::multiset<std::string> unexplained(inserted->begin(), inserted->end());
+  TakeOutGroupsBeyond(procedure.steps, patched, again, unexplained);
+  if (!unexplained.empty()) return "the second patch inserted " + *unexplained.begin();
+  return {};
+}
+
+}  // namespace
+
+std::string RoundTripViolation(const std::string& bytes, const std::string& folder) {
+  const std::string in = folder + "/in.inf";
+  const std::string out = folder + "/out.inf";
+  WriteBytes(in, bytes);
+  InfDocument document;
+  if (document.Load(in.c_str()) != 1) return "the file did not load";
+  if (document.Save(out.c_str()) != 1) return "the save failed";
+  if (ReadBytes(out) != DocumentedConversion(bytes)) return "the saved bytes differ";
+  if (ReadBytes(in) != bytes) return "the loaded file changed";
+  return {};
+}
+
+std::string PatchViolation(const PatchProcedure& procedure, const std::string& bytes,
+                           const std::string& folder) {
+  const std::string path = folder + "/patched.inf";
+  WriteBytes(path, bytes);
+  InfDocument loaded;
+  loaded.Load(path.c_str());
+  const int result = procedure.patch(path.c_str());
+  const std::string saved = ReadBytes(path);
+  if (!HasEverySection(loaded, procedure.steps)) {
+    return result == 0 && saved == bytes ? "" : "a file without a needed section changed";
+  }
+  if (result != 1) return "the patch failed on a file with every section";
+  if (saved == bytes) return {};
+  InfDocument patched;
+  patched.Load(path.c_str());
+  if (Joined(LinesOf(patched)) != saved) return "the saved lines are not joined by CR LF";
+  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), LinesOf(patched));
+  if (!inserted) return "a loaded line was changed, moved or removed";
+  for (const std::string& line : *inserted) {
+    if (!IsTableLine(procedure.steps, line)) return "inserted a line of no table: " + line;
+  }
+  return SecondPatchViolation(procedure, path, patched);
+}
+
+std::string RegistryDeletionViolation(const std::string& text, std::string_view key_path) {
+  std::string expected;
+  bool in_tree = false;
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t end = std::min(text.find('\n', begin), text.size() - 1) + 1;
+    const std::string_view line = std::string_view(text).substr(begin, end - begin);
+    if (line.front() == '[') in_tree = platform::regedit::KeyExists(line, key_path);
+    if (!in_tree) expected += line;
+    begin = end;
+  }
+  std::string edited = text;
+  const bool removed = platform::regedit::RemoveKeyTree(edited, key_path);
+  if (edited != expected) return "the text after the deletion differs";
+  if (removed != (expected != text)) return "the result does not tell whether a key was removed";
+  if (platform::regedit::KeyExists(edited, key_path)) return "the key is still there";
+  return {};
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a build folder for KESTRA32_FUZZ_SECONDS seconds
+# (default 30), from the seeds in fuzz/seeds and the sample Windows tree, and
+# prints how many inputs each one ran. Fails when a target finds a fault.
+set -euo pipefail
+build=$1
+seconds=${KESTRA32_FUZZ_SECONDS:-30}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+export TMPDIR=${TMPDIR:-$([ -d /dev/shm ] && echo /dev/shm || echo /tmp)}
+
+run() {
+  local target=$1
+  shift
+  local corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    -max_len=16384 -print_final_stats=1 "$corpus" "$@" >"$build/$target.log" 2>&1 || {
+    tail -n 40 "$build/$target.log" >&2
+    echo "$target: fault found (log: $build/$target.log)" >&2
+    return 1
+  }
+  echo "$target: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/$target.log" |
+    grep -o '[0-9]*$') executions in $seconds s"
+}
+
+inf_seeds=("$source_dir/fuzz/seeds/inf" "$source_dir/examples/WINDOWS/INF")
+run document_round_trip_fuzzer "${inf_seeds[@]}"
+for patch in mshdcinf machineinf usbinf; do
+  run "patch_${patch}_fuzzer" "${inf_seeds[@]}"
+done
+run registry_deletion_fuzzer "$source_dir/fuzz/seeds/registry"

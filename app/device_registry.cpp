@@ -18,6 +18,19 @@ constexpr std::array<KeyReset, 2> kKeyResets{{
     {"Enum", {"MF", "PCI"}},
 }};
 
+// Closes an open key on every way out, also when running out of memory ends a
+// deletion early.
+class KeyCloser {
+ public:
+  explicit KeyCloser(platform::RegistryKey key) : key_(key) {}
+  ~KeyCloser() { platform::CloseKey(key_); }
+  KeyCloser(const KeyCloser&) = delete;
+  KeyCloser& operator=(const KeyCloser&) = delete;
+
+ private:
+  platform::RegistryKey key_;
+};
+
 }  // namespace
 
 int ResetDeviceRegistry() {
@@ -26,12 +39,12 @@ int ResetDeviceRegistry() {
     if (!platform::OpenMachineKey(reset.key_path, key)) {
       continue;
     }
+    const KeyCloser closer(key);
     for (const char* subkey : reset.subkeys) {
       if (subkey != nullptr) {
         platform::DeleteKeyTree(key, subkey);
       }
     }
-    platform::CloseKey(key);
   }
   return 0;
 }

@@ -15,10 +15,16 @@ bool IsSpace(char c) {
 }
 
 void TrimSpaces(std::string& buffer) {
-  const auto first = std::find_if_not(buffer.begin(), buffer.end(), IsSpace);
-  const auto last = std::find_if_not(buffer.rbegin(), std::make_reverse_iterator(first), IsSpace);
-  buffer.erase(last.base(), buffer.end());
-  buffer.erase(buffer.begin(), first);
+  const std::string_view kept = Trimmed(buffer);
+  const auto start = static_cast<std::size_t>(kept.data() - buffer.data());
+  buffer.erase(start + kept.size());
+  buffer.erase(0, start);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

@@ -9,5 +9,7 @@
 bool IsSpace(char c);
 // Removes leading and trailing white space from buffer in place.
 void TrimSpaces(std::string& buffer);
+// The part of text that TrimSpaces would keep.
+std::string_view Trimmed(std::string_view text);
 // Same length and same bytes, 'A'-'Z' matching 'a'-'z'.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -11,7 +11,7 @@ struct TrimCase {
   std::string expected;
 };
 
-TEST(TrimSpacesTest, RemovesTheSixWhiteSpaceBytesAtEitherEndOnly) {
+TEST(TrimSpacesTest, BothFormsRemoveTheSixWhiteSpaceBytesAtEitherEndOnly) {
   const TrimCase cases[] = {
       {"", ""},
       {" \t\n\v\f\r", ""},
@@ -27,6 +27,7 @@ TEST(TrimSpacesTest, RemovesTheSixWhiteSpaceBytesAtEitherEndOnly) {
     std::string buffer = c.input;
     TrimSpaces(buffer);
     EXPECT_EQ(buffer, c.expected) << "input: " << c.input;
+    EXPECT_EQ(Trimmed(c.input), c.expected) << "input: " << c.input;
   }
 }
 

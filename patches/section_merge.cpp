@@ -1,6 +1,6 @@
 #include "patches/section_merge.h"
 
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "inf/inf_document.h"
@@ -19,13 +19,6 @@ struct ScanResult {
   POSITION last_filtered = nullptr;
 };
 
-// Copies of the examined line, reused from line to line.
-struct WorkBuffers {
-  std::string line;
-  std::string key;
-  std::string value;
-};
-
 std::string_view OwnPart(const Entry& entry, ComparedPart part) {
   if (part == ComparedPart::kLine) return entry.line;
   const std::size_t equals = entry.line.find('=');
@@ -33,21 +26,18 @@ std::string_view OwnPart(const Entry& entry, ComparedPart part) {
 }
 
 // Sets compared to the part of line that the scan compares; false when the
-// line does not take part in the scan.
-bool TakePart(const Scan& scan, CString line, WorkBuffers& work, std::string_view& compared) {
+// line does not take part in the scan. The line itself is never changed, so
+// its key and value are looked at in place, without a copy.
+bool TakePart(const Scan& scan, CString line, std::string_view& compared) {
   if (scan.compared == ComparedPart::kLine) {
-    work.line.assign(line);
-    compared = work.line;
+    compared = line;
     return HoldsIgnoringCase(compared, scan.filter);
   }
   const std::size_t equals = line.find('=');
   if (equals == CString::npos) return false;
-  work.key.assign(line.substr(0, equals));
-  work.value.assign(line.substr(equals + 1));
-  TrimSpaces(work.key);
-  TrimSpaces(work.value);
-  if (!scan.filter_key.empty() && !EqualsIgnoringCase(work.key, scan.filter_key)) return false;
-  compared = scan.compared == ComparedPart::kKey ? work.key : work.value;
+  const std::string_view key = Trimmed(line.substr(0, equals));
+  if (!scan.filter_key.empty() && !EqualsIgnoringCase(key, scan.filter_key)) return false;
+  compared = scan.compared == ComparedPart::kKey ? key : Trimmed(line.substr(equals + 1));
   return true;
 }
 
@@ -79,11 +69,10 @@ void Examine(const Scan& scan, POSITION line, std::string_view compared, ScanRes
 ScanResult ScanSection(const Scan& scan, Section section) {
   ScanResult result;
   result.found.assign(scan.entries.size, false);
-  WorkBuffers work;
   for (POSITION line = section.header; !AllFound(scan, result) && line != section.last;) {
     line = InfDocument::GetNextPosition(line);
     std::string_view compared;
-    if (TakePart(scan, InfDocument::GetAt(line), work, compared)) {
+    if (TakePart(scan, InfDocument::GetAt(line), compared)) {
       Examine(scan, line, compared, result);
     }
   }

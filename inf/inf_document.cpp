@@ -1,5 +1,8 @@
 #include "inf/inf_document.h"
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <utility>
 
 #include "inf/text.h"
@@ -12,7 +15,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 
 // A line whose first non-blank byte is not '[' can be neither a header nor a
-// section's end, so it is rejected without a copy.
+// section's end.
 bool OpensBracket(CString line) {
   for (const char c : line) {
     if (!IsSpace(c)) return c == '[';
@@ -20,12 +23,19 @@ bool OpensBracket(CString line) {
   return false;
 }
 
-bool IsHeaderOf(CString line, std::string_view name, std::string& work) {
+bool IsHeaderOf(CString line, std::string_view name) {
   if (!OpensBracket(line)) return false;
-  work.assign(line);
-  TrimSpaces(work);
-  return work.size() >= name.size() + 2 && work[name.size() + 1] == ']' &&
-         EqualsIgnoringCase(std::string_view(work).substr(1, name.size()), name);
+  const CString trimmed = Trimmed(line);
+  return trimmed.size() >= name.size() + 2 && trimmed[name.size() + 1] == ']' &&
+         EqualsIgnoringCase(trimmed.substr(1, name.size()), name);
+}
+
+// True when outer's bytes include all of inner's. std::less_equal orders any
+// two pointers, also those into different storage.
+bool Contains(CString outer, CString inner) {
+  const std::less_equal<> before;
+  return before(outer.data(), inner.data()) &&
+         before(inner.data() + inner.size(), outer.data() + outer.size());
 }
 
 // Gathers small writes into large ones; a line longer than a chunk goes out whole.
@@ -72,14 +82,26 @@ int InfDocument::Load(const char* path) {
 void InfDocument::TakeLines(std::string bytes) {
   const std::size_t end_of_text = bytes.find(kEndOfText);
   if (end_of_text != std::string::npos) bytes.resize(end_of_text);
-  const CString text = Keep(std::move(bytes));
+  text_ = Keep(std::move(bytes));
   std::size_t start = 0;
-  for (std::size_t lf = text.find('\n'); lf != CString::npos; lf = text.find('\n', start)) {
-    const std::size_t end = (lf > start && text[lf - 1] == '\r') ? lf - 1 : lf;
-    AddTail(text.substr(start, end - start));
+  for (std::size_t lf = text_.find('\n'); lf != CString::npos; lf = text_.find('\n', start)) {
+    const std::size_t end = (lf > start && text_[lf - 1] == '\r') ? lf - 1 : lf;
+    Append(text_.substr(start, end - start));
     start = lf + 1;
   }
-  AddTail(text.substr(start));
+  Append(text_.substr(start));
+}
+
+void InfDocument::Append(CString kept_line) {
+  const POSITION line = AddTail(kept_line);
+  if (OpensBracket(kept_line)) bracket_lines_.push_back(line);
+}
+
+void InfDocument::IndexBracketLines() {
+  bracket_lines_.clear();
+  for (POSITION line = GetHeadPosition(); line != nullptr; line = GetNextPosition(line)) {
+    if (OpensBracket(GetAt(line))) bracket_lines_.push_back(line);
+  }
 }
 
 int InfDocument::Save(const char* path) {
@@ -94,29 +116,39 @@ bool InfDocument::WriteTo(const char* target) const {
   platform::ReplacementFile file(target);
   if (!file.IsOpen()) return false;
   ChunkedWriter writer(file);
-  for (POSITION line = GetHeadPosition(); line != nullptr; line = GetNextPosition(line)) {
-    if (line != GetHeadPosition() && !writer.Put(kLineEnd)) return false;
-    if (!writer.Put(GetAt(line))) return false;
+  for (POSITION line = GetHeadPosition(); line != nullptr;) {
+    CString run = GetAt(line);
+    for (line = GetNextPosition(line); line != nullptr && FollowsInText(run, GetAt(line));
+         line = GetNextPosition(line)) {
+      run = CString(run.data(), GetAt(line).data() + GetAt(line).size() - run.data());
+    }
+    if (!writer.Put(run) || (line != nullptr && !writer.Put(kLineEnd))) return false;
   }
   return writer.Flush() && file.Commit();
 }
 
+// Loaded lines that stand in the loaded text one after the other with CR LF
+// between them are written as one piece of that text, which holds exactly the
+// bytes that writing them one by one would give.
+bool InfDocument::FollowsInText(CString run, CString next) const {
+  const char* const end = run.data() + run.size();
+  return Contains(text_, run) && Contains(text_, next) && next.data() == end + kLineEnd.size() &&
+         CString(end, kLineEnd.size()) == kLineEnd;
+}
+
 POSITION InfDocument::FindSection(std::string_view name, POSITION& last_line) const {
-  std::string work;
-  POSITION header = GetHeadPosition();
-  while (header != nullptr && !IsHeaderOf(GetAt(header), name, work))
-    header = GetNextPosition(header);
-  if (header == nullptr) return nullptr;
-  last_line = header;
-  for (POSITION line = GetNextPosition(header); line != nullptr && !OpensBracket(GetAt(line));
-       line = GetNextPosition(line)) {
-    last_line = line;
-  }
-  return header;
+  const auto header = std::find_if(bracket_lines_.begin(), bracket_lines_.end(),
+                                   [name](POSITION line) { return IsHeaderOf(GetAt(line), name); });
+  if (header == bracket_lines_.end()) return nullptr;
+  const auto next_bracket = std::next(header);
+  last_line =
+      next_bracket == bracket_lines_.end() ? GetTailPosition() : GetPrevPosition(*next_bracket);
+  return *header;
 }
 
 POSITION InfDocument::InsertLineAfter(POSITION position, std::string_view text) {
   const POSITION line = InsertAfter(position, text);
+  if (OpensBracket(text)) IndexBracketLines();
   modified_ = 1;
   return line;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inf/cstring_list.h"
 
@@ -27,10 +28,24 @@ class InfDocument : public CStringList {
   bool IsModified() const { return modified_ != 0; }
 
  private:
+  // Lines are added only through Load and InsertLineAfter, which keep
+  // bracket_lines_ up to date.
+  using CStringList::AddTail;
+  using CStringList::InsertAfter;
+  using CStringList::Keep;
+  using CStringList::RemoveAll;
+
   void TakeLines(std::string bytes);
+  void Append(CString kept_line);
+  void IndexBracketLines();
   bool WriteTo(const char* target) const;
+  bool FollowsInText(CString run, CString next) const;
 
   std::string path_;
+  CString text_;  // the loaded text, which the loaded lines are views into
+  // In document order, every line whose first non-blank byte is '[': the only
+  // lines that can head or end a section, so a look-up walks these alone.
+  std::vector<POSITION> bracket_lines_;
   int loaded_ = 0;
   int modified_ = 0;
 };

@@ -122,6 +122,61 @@ TEST(InfDocumentTest, FindSectionTakesTheFirstHeaderAndEndsBeforeTheNextBracketL
   }
 }
 
+TEST(InfDocumentTest, InsertedBracketLinesHeadAndEndSections) {
+  TempDir dir;
+  WriteBytes(dir.File("A.INF"), "x\r\n[A]\r\na=1\r\nb=1\r\n[C]\r\nc=1");
+  InfDocument document;
+  const POSITION before_load = document.InsertLineAfter(nullptr, "[N]");
+  ASSERT_EQ(document.Load(dir.File("A.INF").c_str()), 1);
+  POSITION a_value = document.GetHeadPosition();
+  while (InfDocument::GetAt(a_value) != "a=1") a_value = InfDocument::GetNextPosition(a_value);
+  const POSITION inserted = document.InsertLineAfter(a_value, " [B] ");
+  document.InsertLineAfter(nullptr, "[A]");
+
+  const struct {
+    const char* name;
+    const char* header;
+    const char* last;
+  } cases[] = {{"N", "[N]", "x"}, {"A", "[A]", "a=1"}, {"B", " [B] ", "b=1"}, {"C", "[C]", "c=1"}};
+  for (const auto& c : cases) {
+    POSITION last = nullptr;
+    const POSITION header = document.FindSection(c.name, last);
+    ASSERT_NE(header, nullptr) << c.name;
+    EXPECT_EQ(InfDocument::GetAt(header), c.header);
+    EXPECT_EQ(InfDocument::GetAt(last), c.last) << c.name;
+  }
+  POSITION last = nullptr;
+  EXPECT_EQ(document.FindSection("N", last), before_load);
+  EXPECT_EQ(document.FindSection("B", last), inserted);
+}
+
+TEST(InfDocumentTest, SaveKeepsEveryByteAroundInsertedLinesInLargeFiles) {
+  std::string first_half;
+  std::string second_half;
+  for (int i = 0; i < 40000; ++i) {
+    first_half += "key" + std::to_string(i) + "=a value of some length\r\n";
+    second_half += "odd\rline " + std::to_string(i) + (i % 2 == 0 ? "\n" : "\r\n");
+  }
+  TempDir dir;
+  WriteBytes(dir.File("A.INF"), first_half + "[S]\r\n" + second_half + "end");
+  InfDocument document;
+  ASSERT_EQ(document.Load(dir.File("A.INF").c_str()), 1);
+  POSITION last = nullptr;
+  const POSITION header = document.FindSection("S", last);
+  ASSERT_NE(header, nullptr);
+  document.InsertLineAfter(header, "new");
+  ASSERT_EQ(document.Save(nullptr), 1);
+
+  std::string expected_second_half;
+  for (std::size_t lf = 0, start = 0; (lf = second_half.find('\n', start)) != std::string::npos;
+       start = lf + 1) {
+    const std::size_t end = second_half[lf - 1] == '\r' ? lf - 1 : lf;
+    expected_second_half += second_half.substr(start, end - start) + "\r\n";
+  }
+  EXPECT_EQ(ReadBytes(dir.File("A.INF")),
+            first_half + "[S]\r\nnew\r\n" + expected_second_half + "end");
+}
+
 // A document loaded from a file of two lines, "[A]" and "x".
 class LoadedDocumentTest : public ::testing::Test {
  protected:

@@ -96,7 +96,7 @@ class FaultInjectionTest : public testing::Test {
     std::string tail;
     RunSetup(tail.data());
   }
-  Files Current() const {
+  [[nodiscard]] Files Current() const {
     Files files;
     for (const std::string& file : kFiles) files.push_back(ReadBytes(dir_.File(file)));
     return files;
@@ -104,7 +104,7 @@ class FaultInjectionTest : public testing::Test {
 
   // The registry file is rewritten once for each key, so a fault leaves it
   // with some of the keys deleted whole.
-  std::set<std::string> RegistryStates() const {
+  [[nodiscard]] std::set<std::string> RegistryStates() const {
     std::set<std::string> states;
     for (unsigned deleted = 0; deleted < 8; ++deleted) {
       std::string text = old_.back();

@@ -59,9 +59,10 @@ std::vector<Input> Inputs() {
       {"BinaryGarbage", Garbage(1 << 16)},
       {"OnlyCr", std::string(100000, '\r')},
       {"OnlyCtrlZ", std::string(1000, '\x1a')},
-      {"NulBytes", std::string(1000, '\0') + machine + std::string(10, '\0') + "\r\n\0[Strings]\0"},
-      {"LineOf50MiB", machine + std::string(50u << 20, 'x')},
-      {"LineOf50MiBInSection", "[Strings]\r\n" + std::string(50u << 20, '=') + "\r\n" + machine},
+      {"NulBytes", std::string(1000, '\0') + machine + std::string(10, '\0') +
+                       std::string("\r\n\0[Strings]\0", 13)},
+      {"LineOf50MiB", machine + std::string(50U << 20, 'x')},
+      {"LineOf50MiBInSection", "[Strings]\r\n" + std::string(50U << 20, '=') + "\r\n" + machine},
       {"HundredThousandHeaders", machine + Repeated("[Strings]\r\n", 100000)},
       {"LongHeaderNames",
        Repeated("[" + long_name + "]\r\n" + long_name + "=8086\r\n", 20) + machine},

@@ -46,8 +46,12 @@ class ChunkedWriter {
   }
 
   bool Put(std::string_view bytes) {
-    if (chunk_.size() + bytes.size() > kWriteChunk && !Flush()) return false;
-    if (bytes.size() > kWriteChunk) return file_.Write(bytes);
+    while (chunk_.size() + bytes.size() > kWriteChunk) {
+      const std::size_t room = kWriteChunk - chunk_.size();
+      chunk_.append(bytes.substr(0, room));
+      bytes.remove_prefix(room);
+      if (!Flush()) return false;
+    }
     chunk_.append(bytes);
     return true;
   }

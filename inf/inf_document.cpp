@@ -38,7 +38,8 @@ bool Contains(CString outer, CString inner) {
          before(inner.data() + inner.size(), outer.data() + outer.size());
 }
 
-// Gathers small writes into large ones; a line longer than a chunk goes out whole.
+// Gathers the pieces into chunks of one size; the kernel copies a small buffer
+// that was just written much faster than the large, cold loaded text.
 class ChunkedWriter {
  public:
   explicit ChunkedWriter(platform::ReplacementFile& file) : file_(file) {

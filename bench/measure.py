@@ -17,7 +17,7 @@ import time
 from pathlib import Path
 
 SIZES = [1, 16, 128]
-RUNS = 5
+RUNS = 7
 FILES = ["MSHDC.INF", "MACHINE.INF", "USB.INF"]
 MIB = 1 << 20
 MAX_TIME_RATIO = 1.5

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "app/device_registry.h"
 #include "app/help_text.h"
@@ -47,14 +46,14 @@ bool AsksForHelp(const char* tail) {
 // Fills path with the Windows directory and "\INF" and returns where file
 // names go, or null when the directory cannot be had or leaves no room for
 // the longest file name.
-char* StartInfPath(std::vector<char>& path) {
-  if (!platform::WindowsDirectory(path.data(), path.size())) return nullptr;
-  const std::size_t directory_length = std::strlen(path.data());
+char* StartInfPath(char (&path)[platform::kMaxPath]) {
+  if (!platform::WindowsDirectory(path, sizeof path)) return nullptr;
+  const std::size_t directory_length = std::strlen(path);
   if (directory_length + std::strlen(kInfFolder) + std::strlen(kLongestFileName) + 1 >
-      path.size()) {
+      sizeof path) {
     return nullptr;
   }
-  char* inf_folder = path.data() + directory_length;
+  char* inf_folder = path + directory_length;
   std::strcpy(inf_folder, kInfFolder);
   return inf_folder + std::strlen(kInfFolder);
 }
@@ -76,12 +75,12 @@ int RunSetup(char* tail) {
     platform::ShowHelpBox(kHelpText, kHelpCaption);
     return 0;
   }
-  std::vector<char> path(platform::MaxPath(), '\0');
+  char path[platform::kMaxPath] = {};
   char* file_name = StartInfPath(path);
   if (file_name == nullptr) return 0;
   for (const RunSlot& slot : kRunSequence) {
     if (slot.file_name != nullptr) std::strcpy(file_name, slot.file_name);
-    RunSlotSafely(slot, slot.file_name != nullptr ? path.data() : nullptr);
+    RunSlotSafely(slot, slot.file_name != nullptr ? path : nullptr);
   }
   return 0;
 }

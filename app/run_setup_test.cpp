@@ -88,7 +88,7 @@ TEST_F(RunSetupTest, AWindowsDirectoryWithoutRoomForTheLongestPathRefusesTheRun)
   const std::string enum_pci = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n";
   setenv("KESTRA32_REGISTRY", registry.c_str(), 1);
   const std::size_t longest_directory =
-      platform::MaxPath() - std::string("\\INF\\MACHINE.INF").size() - 1;
+      platform::kMaxPath - std::string("\\INF\\MACHINE.INF").size() - 1;
   const struct {
     std::size_t length;
     bool runs;

@@ -11,8 +11,13 @@
 
 namespace platform {
 
-// Room for one full path, its terminator included.
-std::size_t MaxPath();
+// Room for one full path, its terminator included: MAX_PATH on Windows and
+// PATH_MAX on Linux, which the platform's sources check.
+#ifdef _WIN32
+inline constexpr std::size_t kMaxPath = 260;
+#else
+inline constexpr std::size_t kMaxPath = 4096;
+#endif
 
 // Writes the Windows directory, NUL-terminated, into buffer. False when it
 // cannot be had or does not fit into size bytes.

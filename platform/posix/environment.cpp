@@ -44,9 +44,7 @@ void WaitForEnter() {
 
 }  // namespace
 
-std::size_t MaxPath() {
-  return PATH_MAX;
-}
+static_assert(kMaxPath == PATH_MAX);
 
 // On failure the buffer holds an empty string, since callers may go on with it.
 bool WindowsDirectory(char* buffer, std::size_t size) {

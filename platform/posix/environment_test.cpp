@@ -85,7 +85,7 @@ TEST(WindowsDirectory, RefusesACurrentDirectoryTooLongForTheBuffer) {
 }
 
 TEST(MaxPath, HoldsTheProgramsLongestPath) {
-  EXPECT_GE(MaxPath(), 260U);
+  EXPECT_GE(kMaxPath, 260U);
 }
 
 // Puts a descriptor in place of standard input for the life of the object.

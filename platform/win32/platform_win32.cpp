@@ -5,9 +5,7 @@
 
 namespace platform {
 
-std::size_t MaxPath() {
-  return MAX_PATH;
-}
+static_assert(kMaxPath == MAX_PATH);
 
 bool WindowsDirectory(char* buffer, std::size_t size) {
   const UINT length = GetWindowsDirectoryA(buffer, static_cast<UINT>(size));

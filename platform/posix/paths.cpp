@@ -8,20 +8,11 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/posix/ascii.h"
 #include "platform/posix/file_calls.h"
 
 namespace platform::posix {
 namespace {
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
 
 bool Exists(const std::string& path) {
   struct stat info {};

@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "platform/posix/ascii.h"
+
 namespace platform::regedit {
 namespace {
 
@@ -37,29 +39,13 @@ std::optional<std::string_view> HeaderPath(std::string_view line) {
   return rest.substr(0, rest.rfind(']'));
 }
 
-char FoldAsciiCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(std::string_view left, std::string_view right) {
-  if (left.size() != right.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < left.size(); ++i) {
-    if (FoldAsciiCase(left[i]) != FoldAsciiCase(right[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // True when path is key_path itself or a path below it; a sibling whose name
 // merely begins with the same letters is neither.
 bool IsAtOrBelow(std::string_view path, std::string_view key_path) {
   if (path.size() < key_path.size()) {
     return false;
   }
-  if (!EqualIgnoringCase(path.substr(0, key_path.size()), key_path)) {
+  if (!posix::EqualIgnoringAsciiCase(path.substr(0, key_path.size()), key_path)) {
     return false;
   }
   return path.size() == key_path.size() || path[key_path.size()] == '\\';

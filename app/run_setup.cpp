@@ -1,6 +1,8 @@
 #include "app/run_setup.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "app/device_registry.h"
@@ -37,10 +39,9 @@ void UpperCaseAscii(char* text) {
 }
 
 bool AsksForHelp(const char* tail) {
-  for (const char* help_switch : kHelpSwitches) {
-    if (std::strstr(tail, help_switch) != nullptr) return true;
-  }
-  return false;
+  return std::any_of(
+      std::begin(kHelpSwitches), std::end(kHelpSwitches),
+      [tail](const char* help_switch) { return std::strstr(tail, help_switch) != nullptr; });
 }
 
 // Fills path with the Windows directory and "\INF" and returns where file
@@ -54,7 +55,7 @@ char* StartInfPath(char (&path)[platform::kMaxPath]) {
     return nullptr;
   }
   char* inf_folder = path + directory_length;
-  std::strcpy(inf_folder, kInfFolder);
+  std::memcpy(inf_folder, kInfFolder, sizeof kInfFolder);
   return inf_folder + std::strlen(kInfFolder);
 }
 
@@ -79,7 +80,9 @@ int RunSetup(char* tail) {
   char* file_name = StartInfPath(path);
   if (file_name == nullptr) return 0;
   for (const RunSlot& slot : kRunSequence) {
-    if (slot.file_name != nullptr) std::strcpy(file_name, slot.file_name);
+    if (slot.file_name != nullptr) {
+      std::memcpy(file_name, slot.file_name, std::strlen(slot.file_name) + 1);
+    }
     RunSlotSafely(slot, slot.file_name != nullptr ? path : nullptr);
   }
   return 0;

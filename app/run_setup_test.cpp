@@ -24,7 +24,7 @@ class RunSetupTest : public ::testing::Test {
   void TearDown() override { unsetenv("WINDIR"); }
 
   // Runs RunSetup on tail; returns what it printed.
-  std::string Run(std::string& tail) {
+  static std::string Run(std::string& tail) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunSetup(tail.data()), 0);
     return testing::internal::GetCapturedStdout();

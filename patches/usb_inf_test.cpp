@@ -53,7 +53,7 @@ TEST(UsbInfTest, InsertsTheMissingHostControllerLinesNextToTheIntelLines) {
        Lines({"  %pci\\ven_8086&dev_7020.devicedesc%  =  Other.Dev",
               "%PCI\\VEN_8086&DEV_7112."
               "DeviceDesc%\t=x"}),
-       Lines({"INTEL.MFG = \"Someone\"", " pci\\ven_8086&dev_7020.devicedesc=\"a\"",
+       Lines({R"(INTEL.MFG = "Someone")", R"( pci\ven_8086&dev_7020.devicedesc="a")",
               "PCI\\VEN_8086&DEV_7112.DeviceDesc=b"}),
        "", ""},
       {"commented-out device line counts for nothing", Lines({";" + kDev7020, kDev7112}),

@@ -96,14 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Enum\\Root]\n"}),
     [](const testing::TestParamInfo<ResetCase>& info) { return std::string(info.param.name); });
 
-std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
-}
-
 struct UnusableCase {
   const char* name;
   const char* contents;  // null: no file
@@ -124,10 +116,10 @@ TEST_P(UnusableRegistryTest, NothingHappensAndNothingIsCreated) {
   } else {
     unsetenv("KESTRA32_REGISTRY");
   }
-  const std::vector<std::string> listing = FolderListing(dir.path());
+  const std::vector<std::string> listing = NamesIn(dir.path());
 
   EXPECT_EQ(ResetDeviceRegistry(), 0);
-  EXPECT_EQ(FolderListing(dir.path()), listing);
+  EXPECT_EQ(NamesIn(dir.path()), listing);
   if (c.contents != nullptr) {
     EXPECT_EQ(ReadBytes(file), c.contents);
   }

@@ -39,20 +39,12 @@ const std::string kOtherVendor =
 const std::string kOtherVendorFlag = R"(CopyFilesOnly=PCI\VEN_1095&DEV_0640)";
 const std::string kOtherVendorName = R"(PCI\VEN_1095&DEV_0640.DeviceDesc="CMD PCI IDE Controller")";
 
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    text += line + "\r\n";
-  }
-  return text;
-}
-
 // The lines after each header of the four sections the patch works on.
 struct Sections {
-  std::string via = Lines({kVia});
-  std::string intel = Lines({k7010, k7111});
-  std::string flags = Lines({kViaFlag, kFlag7010, kFlag7111});
-  std::string strings = Lines({kViaName, kName7010, kName7111});
+  std::string via = CrLfLines({kVia});
+  std::string intel = CrLfLines({k7010, k7111});
+  std::string flags = CrLfLines({kViaFlag, kFlag7010, kFlag7111});
+  std::string strings = CrLfLines({kViaName, kName7010, kName7111});
 };
 
 std::string MshdcInf(const Sections& s) {
@@ -93,65 +85,70 @@ TEST(MshdcInfTest, InsertsTheMissingControllerLinesNextToTheirVendorsLines) {
   const MshdcCase cases[] = {
       {"all nine lines present in any case and spacing",
        With(
-           Lines({"  %pci\\ven_1106&dev_0571.devicedesc%  =  OTHER_IDE"}),
-           Lines({"%PCI\\VEN_8086&DEV_7010.DEVICEDESC%\t= DUAL_GOOD_IDE,PCI\\VEN_8086&DEV_7010",
-                  " %pci\\ven_8086&dev_7111.devicedesc%=x"}),
-           Lines({"copyfilesonly = pci\\ven_1106&dev_0571 ", "COPYFILESONLY=PCI\\VEN_8086&DEV_7010",
-                  "\tCopyFilesOnly =\tpci\\ven_8086&dev_7111"}),
-           Lines({R"(pci\ven_1106&dev_0571.devicedesc = "Another name")",
-                  "PCI\\VEN_8086&DEV_7010.DeviceDesc=x", " PCI\\VEN_8086&DEV_7111.devicedesc =y"})),
+           CrLfLines({"  %pci\\ven_1106&dev_0571.devicedesc%  =  OTHER_IDE"}),
+           CrLfLines({"%PCI\\VEN_8086&DEV_7010.DEVICEDESC%\t= DUAL_GOOD_IDE,PCI\\VEN_8086&DEV_7010",
+                      " %pci\\ven_8086&dev_7111.devicedesc%=x"}),
+           CrLfLines({"copyfilesonly = pci\\ven_1106&dev_0571 ",
+                      "COPYFILESONLY=PCI\\VEN_8086&DEV_7010",
+                      "\tCopyFilesOnly =\tpci\\ven_8086&dev_7111"}),
+           CrLfLines({R"(pci\ven_1106&dev_0571.devicedesc = "Another name")",
+                      "PCI\\VEN_8086&DEV_7010.DeviceDesc=x",
+                      " PCI\\VEN_8086&DEV_7111.devicedesc =y"})),
        std::nullopt},
       {"no vendor line anywhere: Intel lines after the header, ahead of the VIA line",
-       With(Lines({kOtherVendor, ""}), Lines({"; Intel controllers", ""}),
-            Lines({kOtherVendorFlag, ""}), Lines({kOtherVendorName})),
-       With(Lines({kVia, kOtherVendor, ""}), Lines({k7010, k7111, "; Intel controllers", ""}),
-            Lines({kFlag7010, kFlag7111, kViaFlag, kOtherVendorFlag, ""}),
-            Lines({kName7010, kName7111, kViaName, kOtherVendorName}))},
+       With(CrLfLines({kOtherVendor, ""}), CrLfLines({"; Intel controllers", ""}),
+            CrLfLines({kOtherVendorFlag, ""}), CrLfLines({kOtherVendorName})),
+       With(CrLfLines({kVia, kOtherVendor, ""}),
+            CrLfLines({k7010, k7111, "; Intel controllers", ""}),
+            CrLfLines({kFlag7010, kFlag7111, kViaFlag, kOtherVendorFlag, ""}),
+            CrLfLines({kName7010, kName7111, kViaName, kOtherVendorName}))},
       {"another VIA device's lines: the VIA lines after them",
-       With(Lines({kOtherVia, kOtherVendor}), Sections().intel,
-            Lines({kOtherViaFlag, kFlag7010, kFlag7111}),
-            Lines({kOtherViaName, kName7010, kName7111})),
-       With(Lines({kOtherVia, kVia, kOtherVendor}), Sections().intel,
-            Lines({kOtherViaFlag, kViaFlag, kFlag7010, kFlag7111}),
-            Lines({kOtherViaName, kViaName, kName7010, kName7111}))},
-      {"ControlFlags holding another Intel CopyFilesOnly line", Flags(Lines({kOtherIntelFlag})),
-       Flags(Lines({kViaFlag, kOtherIntelFlag, kFlag7010, kFlag7111}))},
+       With(CrLfLines({kOtherVia, kOtherVendor}), Sections().intel,
+            CrLfLines({kOtherViaFlag, kFlag7010, kFlag7111}),
+            CrLfLines({kOtherViaName, kName7010, kName7111})),
+       With(CrLfLines({kOtherVia, kVia, kOtherVendor}), Sections().intel,
+            CrLfLines({kOtherViaFlag, kViaFlag, kFlag7010, kFlag7111}),
+            CrLfLines({kOtherViaName, kViaName, kName7010, kName7111}))},
+      {"ControlFlags holding another Intel CopyFilesOnly line", Flags(CrLfLines({kOtherIntelFlag})),
+       Flags(CrLfLines({kViaFlag, kOtherIntelFlag, kFlag7010, kFlag7111}))},
       {"DEV_7010 then another Intel line: DEV_7111 right after DEV_7010",
-       Intel(Lines({k7010, kOtherIntel})), Intel(Lines({k7010, k7111, kOtherIntel}))},
+       Intel(CrLfLines({k7010, kOtherIntel})), Intel(CrLfLines({k7010, k7111, kOtherIntel}))},
       {"DEV_7111 then another Intel line: DEV_7010 after the last Intel key",
-       Intel(Lines({k7111, kOtherIntel, kOtherVendor})),
-       Intel(Lines({k7111, kOtherIntel, k7010, kOtherVendor}))},
-      {"two DEV_7010 lines: DEV_7111 after the first", Intel(Lines({k7010, kOtherIntel, k7010})),
-       Intel(Lines({k7010, k7111, kOtherIntel, k7010}))},
+       Intel(CrLfLines({k7111, kOtherIntel, kOtherVendor})),
+       Intel(CrLfLines({k7111, kOtherIntel, k7010, kOtherVendor}))},
+      {"two DEV_7010 lines: DEV_7111 after the first",
+       Intel(CrLfLines({k7010, kOtherIntel, k7010})),
+       Intel(CrLfLines({k7010, k7111, kOtherIntel, k7010}))},
       {"an entry's key with another value counts as present",
-       With(Lines({R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%=DUAL_GOOD_IDE, ,PCI\VEN_1106&DEV_0571)"}),
-            Lines({R"(%PCI\VEN_8086&DEV_7010.DeviceDesc%=DUAL_GOOD_IDE,PCI\VEN_8086&DEV_7010)",
-                   R"(%PCI\VEN_8086&DEV_7111.DeviceDesc%=OTHER_IDE)"}),
-            Lines({kViaFlag, kFlag7010, kFlag7111}),
-            Lines({R"(PCI\VEN_1106&DEV_0571.DeviceDesc="VIA IDE")", kName7010,
-                   R"(PCI\VEN_8086&DEV_7111.DeviceDesc="Intel IDE")"})),
+       With(CrLfLines(
+                {R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%=DUAL_GOOD_IDE, ,PCI\VEN_1106&DEV_0571)"}),
+            CrLfLines({R"(%PCI\VEN_8086&DEV_7010.DeviceDesc%=DUAL_GOOD_IDE,PCI\VEN_8086&DEV_7010)",
+                       R"(%PCI\VEN_8086&DEV_7111.DeviceDesc%=OTHER_IDE)"}),
+            CrLfLines({kViaFlag, kFlag7010, kFlag7111}),
+            CrLfLines({R"(PCI\VEN_1106&DEV_0571.DeviceDesc="VIA IDE")", kName7010,
+                       R"(PCI\VEN_8086&DEV_7111.DeviceDesc="Intel IDE")"})),
        std::nullopt},
       {"another key with an entry's value, and one line listing two ids",
-       Flags(Lines({kViaFlag, kFlag7010 + "," + R"(PCI\VEN_8086&DEV_7111)",
-                    R"(ExcludeFromSelect=PCI\VEN_8086&DEV_7010)"})),
-       Flags(Lines({kViaFlag, kFlag7010 + "," + R"(PCI\VEN_8086&DEV_7111)", kFlag7010, kFlag7111,
-                    R"(ExcludeFromSelect=PCI\VEN_8086&DEV_7010)"}))},
+       Flags(CrLfLines({kViaFlag, kFlag7010 + "," + R"(PCI\VEN_8086&DEV_7111)",
+                        R"(ExcludeFromSelect=PCI\VEN_8086&DEV_7010)"})),
+       Flags(CrLfLines({kViaFlag, kFlag7010 + "," + R"(PCI\VEN_8086&DEV_7111)", kFlag7010,
+                        kFlag7111, R"(ExcludeFromSelect=PCI\VEN_8086&DEV_7010)"}))},
       {"DEV_7010 flag in small letters with blanks: DEV_7111 right after it",
-       Flags(Lines({kViaFlag, " copyfilesonly = pci\\ven_8086&dev_7010", kOtherIntelFlag})),
-       Flags(Lines(
+       Flags(CrLfLines({kViaFlag, " copyfilesonly = pci\\ven_8086&dev_7010", kOtherIntelFlag})),
+       Flags(CrLfLines(
            {kViaFlag, " copyfilesonly = pci\\ven_8086&dev_7010", kFlag7111, kOtherIntelFlag}))},
       {"commented-out copies are neither entries nor anchors",
-       With(Lines({";" + kVia}), Lines({";" + k7010, ";" + k7111}),
-            Lines({";" + kViaFlag, ";" + kFlag7010, ";" + kFlag7111}),
-            Lines({";" + kViaName, ";" + kName7010, ";" + kName7111})),
-       With(Lines({kVia, ";" + kVia}), Lines({k7010, k7111, ";" + k7010, ";" + k7111}),
-            Lines(
+       With(CrLfLines({";" + kVia}), CrLfLines({";" + k7010, ";" + k7111}),
+            CrLfLines({";" + kViaFlag, ";" + kFlag7010, ";" + kFlag7111}),
+            CrLfLines({";" + kViaName, ";" + kName7010, ";" + kName7111})),
+       With(CrLfLines({kVia, ";" + kVia}), CrLfLines({k7010, k7111, ";" + k7010, ";" + k7111}),
+            CrLfLines(
                 {kFlag7010, kFlag7111, kViaFlag, ";" + kViaFlag, ";" + kFlag7010, ";" + kFlag7111}),
-            Lines({kName7010, kName7111, kViaName, ";" + kViaName, ";" + kName7010,
-                   ";" + kName7111}))},
+            CrLfLines({kName7010, kName7111, kViaName, ";" + kViaName, ";" + kName7010,
+                       ";" + kName7111}))},
       {"a key without '=' or too short for the vendor id",
-       Via(Lines({R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%)", R"(%PCI\VEN_110=1106)"})),
-       Via(Lines({kVia, R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%)", R"(%PCI\VEN_110=1106)"}))},
+       Via(CrLfLines({R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%)", R"(%PCI\VEN_110=1106)"})),
+       Via(CrLfLines({kVia, R"(%PCI\VEN_1106&DEV_0571.DeviceDesc%)", R"(%PCI\VEN_110=1106)"}))},
   };
   for (const MshdcCase& c : cases) {
     TempDir dir;
@@ -176,9 +173,9 @@ TEST(MshdcInfTest, EmptySectionsReceiveTheirLinesRightAfterTheirHeaders) {
   const std::string path = dir.File("MSHDC.INF");
   WriteBytes(path, "[Strings]\r\n[VIATECH_HDC]\r\n[ControlFlags]\r\n[INTEL_HDC]");
   EXPECT_EQ(PatchMshdcInf(path.c_str()), 1);
-  EXPECT_EQ(ReadBytes(path), "[Strings]\r\n" + Lines({kName7010, kName7111, kViaName}) +
-                                 "[VIATECH_HDC]\r\n" + Lines({kVia}) + "[ControlFlags]\r\n" +
-                                 Lines({kFlag7010, kFlag7111, kViaFlag}) + "[INTEL_HDC]\r\n" +
+  EXPECT_EQ(ReadBytes(path), "[Strings]\r\n" + CrLfLines({kName7010, kName7111, kViaName}) +
+                                 "[VIATECH_HDC]\r\n" + CrLfLines({kVia}) + "[ControlFlags]\r\n" +
+                                 CrLfLines({kFlag7010, kFlag7111, kViaFlag}) + "[INTEL_HDC]\r\n" +
                                  k7010 + "\r\n" + k7111);
 }
 
@@ -186,18 +183,18 @@ TEST(MshdcInfTest, OnlyTheFirstControlFlagsSectionIsPatched) {
   TempDir dir;
   const std::string path = dir.File("MSHDC.INF");
   Sections sections;
-  sections.flags = Lines({kOtherVendorFlag});
-  const std::string second = "[ControlFlags]\r\n" + Lines({kOtherIntelFlag});
+  sections.flags = CrLfLines({kOtherVendorFlag});
+  const std::string second = "[ControlFlags]\r\n" + CrLfLines({kOtherIntelFlag});
   WriteBytes(path, MshdcInf(sections) + second);
-  sections.flags = Lines({kFlag7010, kFlag7111, kViaFlag, kOtherVendorFlag});
+  sections.flags = CrLfLines({kFlag7010, kFlag7111, kViaFlag, kOtherVendorFlag});
   EXPECT_EQ(PatchMshdcInf(path.c_str()), 1);
   EXPECT_EQ(ReadBytes(path), MshdcInf(sections) + second);
 }
 
 TEST(MshdcInfTest, AMissingSectionLeavesTheFileUnchanged) {
   const std::string unpatched =
-      MshdcInf(With(Lines({kOtherVendor}), Lines({kOtherIntel}), Lines({kOtherVendorFlag}),
-                    Lines({kOtherVendorName})));
+      MshdcInf(With(CrLfLines({kOtherVendor}), CrLfLines({kOtherIntel}),
+                    CrLfLines({kOtherVendorFlag}), CrLfLines({kOtherVendorName})));
   const char* const headers[] = {"[VIATECH_HDC]", "[INTEL_HDC]", "[ControlFlags]", "[Strings]"};
   for (const char* header : headers) {
     std::string before = unpatched;

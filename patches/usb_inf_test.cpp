@@ -24,12 +24,6 @@ const std::string kOtherVendor =
     R"(%PCI\VEN_1045&DEV_C861.DeviceDesc%=OpenHCD.Dev,PCI\VEN_1045&DEV_C861)";
 const std::string kOtherName = R"(PCI\VEN_1045&DEV_C861.DeviceDesc="Other USB Controller")";
 
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
 struct UsbCase {
   const char* name;
   std::string intel_section;  // the lines after "[Intel.Section]"
@@ -46,38 +40,40 @@ std::string UsbInf(const std::string& intel_section, const std::string& strings)
 
 TEST(UsbInfTest, InsertsTheMissingHostControllerLinesNextToTheIntelLines) {
   const UsbCase cases[] = {
-      {"unpatched system", Lines({kOtherVendor, "; comment", ""}), Lines({kOtherName}),
-       Lines({kDev7020, kDev7112, kOtherVendor, "; comment", ""}),
-       Lines({kMfg, kName7020, kName7112, kOtherName})},
+      {"unpatched system", CrLfLines({kOtherVendor, "; comment", ""}), CrLfLines({kOtherName}),
+       CrLfLines({kDev7020, kDev7112, kOtherVendor, "; comment", ""}),
+       CrLfLines({kMfg, kName7020, kName7112, kOtherName})},
       {"everything present in any case and spacing",
-       Lines({"  %pci\\ven_8086&dev_7020.devicedesc%  =  Other.Dev",
-              "%PCI\\VEN_8086&DEV_7112."
-              "DeviceDesc%\t=x"}),
-       Lines({R"(INTEL.MFG = "Someone")", R"( pci\ven_8086&dev_7020.devicedesc="a")",
-              "PCI\\VEN_8086&DEV_7112.DeviceDesc=b"}),
+       CrLfLines({"  %pci\\ven_8086&dev_7020.devicedesc%  =  Other.Dev",
+                  "%PCI\\VEN_8086&DEV_7112."
+                  "DeviceDesc%\t=x"}),
+       CrLfLines({R"(INTEL.MFG = "Someone")", R"( pci\ven_8086&dev_7020.devicedesc="a")",
+                  "PCI\\VEN_8086&DEV_7112.DeviceDesc=b"}),
        "", ""},
-      {"commented-out device line counts for nothing", Lines({";" + kDev7020, kDev7112}),
-       Lines({kMfg, kName7020, kName7112}), Lines({";" + kDev7020, kDev7112, kDev7020}), ""},
+      {"commented-out device line counts for nothing", CrLfLines({";" + kDev7020, kDev7112}),
+       CrLfLines({kMfg, kName7020, kName7112}), CrLfLines({";" + kDev7020, kDev7112, kDev7020}),
+       ""},
       {"DEV_7112 present: DEV_7020 after the last 8086 key",
-       Lines({kOtherIntel, kDev7112, kOtherVendor}), Lines({kMfg, kName7020, kName7112}),
-       Lines({kOtherIntel, kDev7112, kDev7020, kOtherVendor}), ""},
-      {"only DEV_7020 present: DEV_7112 right after it", Lines({kDev7020, kOtherIntel}),
-       Lines({kMfg, kName7020, kName7112}), Lines({kDev7020, kDev7112, kOtherIntel}), ""},
+       CrLfLines({kOtherIntel, kDev7112, kOtherVendor}), CrLfLines({kMfg, kName7020, kName7112}),
+       CrLfLines({kOtherIntel, kDev7112, kDev7020, kOtherVendor}), ""},
+      {"only DEV_7020 present: DEV_7112 right after it", CrLfLines({kDev7020, kOtherIntel}),
+       CrLfLines({kMfg, kName7020, kName7112}), CrLfLines({kDev7020, kDev7112, kOtherIntel}), ""},
       {"neither present: both after the last Intel line even with others after it",
-       Lines({kOtherIntel, kOtherVendor}), Lines({kMfg, kName7020, kName7112}),
-       Lines({kOtherIntel, kDev7020, kDev7112, kOtherVendor}), ""},
+       CrLfLines({kOtherIntel, kOtherVendor}), CrLfLines({kMfg, kName7020, kName7112}),
+       CrLfLines({kOtherIntel, kDev7020, kDev7112, kOtherVendor}), ""},
       {"two DEV_7020 lines: the missing line goes after the first",
-       Lines({kDev7020, kOtherIntel, kDev7020}), Lines({kMfg, kName7020, kName7112}),
-       Lines({kDev7020, kDev7112, kOtherIntel, kDev7020}), ""},
-      {"Strings lacking only Intel.Mfg: after the DEV_7020 name", Lines({kDev7020, kDev7112}),
-       Lines({kOtherName, kName7020, kName7112}), "",
-       Lines({kOtherName, kName7020, kMfg, kName7112})},
-      {"key without '=' is no entry", Lines({kDev7020, kDev7112}),
-       Lines({"Intel.Mfg", kName7020, kName7112}), "",
-       Lines({"Intel.Mfg", kName7020, kMfg, kName7112})},
-      {"short keys are no vendor lines", Lines({"%PCI\\VEN_808=8086", ""}),
-       Lines({"PCI\\VEN_808=PCI\\VEN_8086"}), Lines({kDev7020, kDev7112, "%PCI\\VEN_808=8086", ""}),
-       Lines({kMfg, kName7020, kName7112, "PCI\\VEN_808=PCI\\VEN_8086"})},
+       CrLfLines({kDev7020, kOtherIntel, kDev7020}), CrLfLines({kMfg, kName7020, kName7112}),
+       CrLfLines({kDev7020, kDev7112, kOtherIntel, kDev7020}), ""},
+      {"Strings lacking only Intel.Mfg: after the DEV_7020 name", CrLfLines({kDev7020, kDev7112}),
+       CrLfLines({kOtherName, kName7020, kName7112}), "",
+       CrLfLines({kOtherName, kName7020, kMfg, kName7112})},
+      {"key without '=' is no entry", CrLfLines({kDev7020, kDev7112}),
+       CrLfLines({"Intel.Mfg", kName7020, kName7112}), "",
+       CrLfLines({"Intel.Mfg", kName7020, kMfg, kName7112})},
+      {"short keys are no vendor lines", CrLfLines({"%PCI\\VEN_808=8086", ""}),
+       CrLfLines({"PCI\\VEN_808=PCI\\VEN_8086"}),
+       CrLfLines({kDev7020, kDev7112, "%PCI\\VEN_808=8086", ""}),
+       CrLfLines({kMfg, kName7020, kName7112, "PCI\\VEN_808=PCI\\VEN_8086"})},
   };
   for (const UsbCase& c : cases) {
     TempDir dir;
@@ -104,8 +100,8 @@ TEST(UsbInfTest, EmptySectionsReceiveTheirLinesRightAfterTheirHeaders) {
   const std::string path = dir.File("USB.INF");
   WriteBytes(path, "[Intel.Section]\r\n[Strings]");
   EXPECT_EQ(PatchUsbInf(path.c_str()), 1);
-  EXPECT_EQ(ReadBytes(path), "[Intel.Section]\r\n" + Lines({kDev7020, kDev7112}) + "[Strings]\r\n" +
-                                 kMfg + "\r\n" + kName7020 + "\r\n" + kName7112);
+  EXPECT_EQ(ReadBytes(path), "[Intel.Section]\r\n" + CrLfLines({kDev7020, kDev7112}) +
+                                 "[Strings]\r\n" + kMfg + "\r\n" + kName7020 + "\r\n" + kName7112);
 }
 
 TEST(UsbInfTest, AMissingSectionLeavesTheFileUnchanged) {

@@ -2,11 +2,14 @@
 // in it when the test ends.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 class TempDir {
  public:
@@ -35,6 +38,23 @@ class TempDir {
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The lines, each followed by CR LF.
+inline std::string CrLfLines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
 }
 
 inline std::string ReadBytes(const std::string& path) {

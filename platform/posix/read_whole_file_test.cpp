@@ -5,7 +5,6 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "platform/posix/test_files.h"
 #include "test_support/temp_dir.h"
 
 namespace platform {
@@ -47,7 +46,7 @@ TEST_F(ReadWholeFileTest, RefusesAMissingFileWithoutCreatingIt) {
   std::string bytes = "kept";
   EXPECT_FALSE(ReadWholeFile(folder_.File("MISSING.INF").c_str(), bytes));
   EXPECT_EQ(bytes, "kept");
-  EXPECT_TRUE(test::NamesIn(folder_.path()).empty());
+  EXPECT_TRUE(NamesIn(folder_.path()).empty());
 }
 
 TEST_F(ReadWholeFileTest, RefusesAFolder) {

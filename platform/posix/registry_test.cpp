@@ -37,14 +37,6 @@ ino_t InodeOf(const std::string& path) {
   return info.st_ino;
 }
 
-std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
-}
-
 class RegistryTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -85,7 +77,7 @@ TEST_F(RegistryTest, OpensKeysNamedByAHeaderOrByAKeyBelowThem) {
 TEST_F(RegistryTest, DeletesTheKeyWithItsSubtreeAndKeepsTheRest) {
   EXPECT_TRUE(DeleteBelow("Enum", "pci"));
   EXPECT_EQ(ReadBytes(file_), kRegistryWithoutPci);
-  EXPECT_EQ(FolderListing(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
+  EXPECT_EQ(NamesIn(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
 }
 
 TEST_F(RegistryTest, NothingToDeleteLeavesTheFileUnwritten) {
@@ -104,7 +96,7 @@ TEST_F(RegistryTest, AFailedRewriteKeepsTheOldBytes) {
   std::filesystem::permissions(file_, std::filesystem::perms::owner_read);
   EXPECT_FALSE(DeleteBelow("Enum", "PCI"));
   EXPECT_EQ(ReadBytes(file_), kRegistry);
-  EXPECT_EQ(FolderListing(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
+  EXPECT_EQ(NamesIn(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
 }
 
 TEST_F(RegistryTest, AFailureAtAnyFileStepLeavesOldOrNewBytesWhole) {
@@ -119,7 +111,7 @@ TEST_F(RegistryTest, AFailureAtAnyFileStepLeavesOldOrNewBytesWhole) {
     platform::fault::FailFileOperation(0);
     refused += deleted ? 0 : 1;
     EXPECT_EQ(ReadBytes(file_), deleted ? kRegistryWithoutPci : kRegistry) << "step " << failing;
-    EXPECT_EQ(FolderListing(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
+    EXPECT_EQ(NamesIn(dir_.path()), std::vector<std::string>{"SYSTEM.REG"});
   }
   EXPECT_GT(refused, 0);
 }
@@ -130,7 +122,7 @@ TEST_F(RegistryTest, AKeyOpenedBeforeTheFileWentAwayDeletesNothing) {
   std::filesystem::remove(file_);
   EXPECT_FALSE(platform::DeleteKeyTree(key, "PCI"));
   platform::CloseKey(key);
-  EXPECT_TRUE(FolderListing(dir_.path()).empty());
+  EXPECT_TRUE(NamesIn(dir_.path()).empty());
 }
 
 struct UnusableCase {
@@ -153,10 +145,10 @@ TEST_P(UnusableRegistryTest, OpensNoKeyAndWritesNothing) {
   } else {
     unsetenv("KESTRA32_REGISTRY");
   }
-  const std::vector<std::string> listing = FolderListing(dir.path());
+  const std::vector<std::string> listing = NamesIn(dir.path());
   platform::RegistryKey key = nullptr;
   EXPECT_FALSE(platform::OpenMachineKey("Enum", key));
-  EXPECT_EQ(FolderListing(dir.path()), listing);
+  EXPECT_EQ(NamesIn(dir.path()), listing);
   if (c.contents != nullptr) {
     EXPECT_EQ(ReadBytes(file), c.contents);
   }

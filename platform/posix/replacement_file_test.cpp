@@ -9,11 +9,15 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "platform/posix/test_files.h"
 #include "test_support/temp_dir.h"
 
 namespace platform {
 namespace {
+
+mode_t PermissionBits(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 using Names = std::vector<std::string>;
 
@@ -26,7 +30,7 @@ class ReplacementFileTest : public ::testing::Test {
   void TearDown() override { fault::FailFileOperation(0); }
 
   void ExpectOnlyTarget(const std::string& bytes) {
-    EXPECT_EQ(test::NamesIn(folder_.path()), Names{"MSHDC.INF"});
+    EXPECT_EQ(NamesIn(folder_.path()), Names{"MSHDC.INF"});
     EXPECT_EQ(ReadBytes(target_), bytes);
   }
 
@@ -46,7 +50,7 @@ TEST_P(ReplacementKeepsMode, ReplacesTheBytesAndKeepsThePermissionBits) {
   EXPECT_TRUE(file.Write("bytes\r\n"));
   EXPECT_TRUE(file.Commit());
   ExpectOnlyTarget("new bytes\r\n");
-  EXPECT_EQ(test::PermissionBits(target_), GetParam());
+  EXPECT_EQ(PermissionBits(target_), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReplacementKeepsMode, ::testing::Values(0600, 0640, 0755, 0262));
@@ -61,10 +65,10 @@ TEST_P(ReadOnlyTarget, IsNotWrittenAtAll) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.Write("new"));
     EXPECT_FALSE(file.Commit());
-    EXPECT_EQ(test::NamesIn(folder_.path()), Names{"MSHDC.INF"});
+    EXPECT_EQ(NamesIn(folder_.path()), Names{"MSHDC.INF"});
   }
   ExpectOnlyTarget("old bytes");
-  EXPECT_EQ(test::PermissionBits(target_), GetParam());
+  EXPECT_EQ(PermissionBits(target_), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReadOnlyTarget, ::testing::Values(0444, 0464, 0545));
@@ -78,7 +82,7 @@ TEST_F(ReplacementFileTest, CreatesAMissingTargetWithTheUsualPermissions) {
   }
   umask(old_mask);
   EXPECT_EQ(ReadBytes(folder_.File("NEW.INF")), "fresh");
-  EXPECT_EQ(test::PermissionBits(folder_.File("NEW.INF")), 0644U);
+  EXPECT_EQ(PermissionBits(folder_.File("NEW.INF")), 0644U);
 }
 
 TEST_F(ReplacementFileTest, ReplacesTheFileOfALowerCaseTreeOrCreatesOneBesideIt) {
@@ -89,7 +93,7 @@ TEST_F(ReplacementFileTest, ReplacesTheFileOfALowerCaseTreeOrCreatesOneBesideIt)
     EXPECT_TRUE(file.Write(name));
     EXPECT_TRUE(file.Commit());
   }
-  EXPECT_EQ(test::NamesIn(folder_.File("windows/inf")), (Names{"USB.INF", "mshdc.inf"}));
+  EXPECT_EQ(NamesIn(folder_.File("windows/inf")), (Names{"USB.INF", "mshdc.inf"}));
   EXPECT_EQ(ReadBytes(folder_.File("windows/inf/mshdc.inf")), "MSHDC.INF");
   EXPECT_EQ(ReadBytes(folder_.File("windows/inf/USB.INF")), "USB.INF");
 }
@@ -98,7 +102,7 @@ TEST_F(ReplacementFileTest, DestroyedUncommittedRemovesTheNewFile) {
   {
     ReplacementFile file(target_.c_str());
     ASSERT_TRUE(file.Write("new"));
-    EXPECT_EQ(test::NamesIn(folder_.path()).size(), 2U);
+    EXPECT_EQ(NamesIn(folder_.path()).size(), 2U);
   }
   ExpectOnlyTarget("old bytes");
   {

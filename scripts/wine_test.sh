@@ -49,8 +49,11 @@ fail() {
   exit 1
 }
 
+# Asking our own wineserver to end first ends the prefix's Windows processes
+# too (services, devices, the desktop), which would otherwise outlive it.
 stop_started() {
   local pid
+  "$WINESERVER" -k 2>/dev/null || true
   for pid in "${started_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true

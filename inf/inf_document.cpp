@@ -25,7 +25,7 @@ bool OpensBracket(CString line) {
 
 bool IsHeaderOf(CString line, std::string_view name) {
   if (!OpensBracket(line)) return false;
-  const CString trimmed = Trimmed(line);
+  const CString trimmed = TrimSpaces(line);
   return trimmed.size() >= name.size() + 2 && trimmed[name.size() + 1] == ']' &&
          EqualsIgnoringCase(trimmed.substr(1, name.size()), name);
 }

@@ -14,14 +14,7 @@ bool IsSpace(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-void TrimSpaces(std::string& buffer) {
-  const std::string_view kept = Trimmed(buffer);
-  const auto start = static_cast<std::size_t>(kept.data() - buffer.data());
-  buffer.erase(start + kept.size());
-  buffer.erase(0, start);
-}
-
-std::string_view Trimmed(std::string_view text) {
+std::string_view TrimSpaces(std::string_view text) {
   while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
   return text;

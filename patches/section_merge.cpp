@@ -35,9 +35,9 @@ bool TakePart(const Scan& scan, CString line, std::string_view& compared) {
   }
   const std::size_t equals = line.find('=');
   if (equals == CString::npos) return false;
-  const std::string_view key = Trimmed(line.substr(0, equals));
+  const std::string_view key = TrimSpaces(line.substr(0, equals));
   if (!scan.filter_key.empty() && !EqualsIgnoringCase(key, scan.filter_key)) return false;
-  compared = scan.compared == ComparedPart::kKey ? key : Trimmed(line.substr(equals + 1));
+  compared = scan.compared == ComparedPart::kKey ? key : TrimSpaces(line.substr(equals + 1));
   return true;
 }
 

@@ -62,12 +62,22 @@ stop_started() {
 trap stop_started EXIT
 
 # A wineserver of our own, in the foreground, so that it can be stopped by id.
+# Wine is started only once that server listens: a client that found no server
+# would start one of its own.
 start_prefix() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   "$WINESERVER" --foreground --persistent &
   started_pids+=($!)
-  "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 || fail "wineboot failed"
+  local socket_name tries
+  socket_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  for tries in $(seq 1 100); do
+    compgen -G "/tmp/*wine*/$socket_name/socket" >/dev/null && break
+    kill -0 "${started_pids[-1]}" 2>/dev/null || fail "wineserver did not start"
+    sleep 0.1
+  done
+  "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 ||
+    fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 }
 
 inf_folder() { echo "$WINEPREFIX/drive_c/windows/inf"; }

@@ -1,14 +1,3 @@
-# Cross-build for 32-bit Windows with Debian's MinGW-w64 (posix thread model).
-# The program targets Windows 95: it asks the headers for nothing newer.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-build for 32-bit Windows: the program that Windows 95 runs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0400 -DWINVER=0x0400")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -mwindows")
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

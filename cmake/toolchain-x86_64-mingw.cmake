@@ -1,14 +1,3 @@
-# Cross-build for 64-bit Windows with Debian's MinGW-w64 (posix thread model).
-# Wine runs this build in the end-to-end tests.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-build for 64-bit Windows: Wine runs this build in the end-to-end tests.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0400 -DWINVER=0x0400")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -mwindows")
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -9,3 +9,5 @@ add_library(kestra32_single_thread OBJECT win32/single_thread.cpp)
 target_link_libraries(kestra32_platform
   PUBLIC user32 advapi32
   INTERFACE $<TARGET_OBJECTS:kestra32_single_thread>)
+# The objects are only named on the link line, which orders no build step.
+add_dependencies(kestra32_platform kestra32_single_thread)

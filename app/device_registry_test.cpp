@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -111,11 +112,7 @@ TEST_P(UnusableRegistryTest, NothingHappensAndNothingIsCreated) {
   if (c.contents != nullptr) {
     WriteBytes(file, c.contents);
   }
-  if (c.variable_set) {
-    setenv("KESTRA32_REGISTRY", file.c_str(), 1);
-  } else {
-    unsetenv("KESTRA32_REGISTRY");
-  }
+  const ScopedVariable registry("KESTRA32_REGISTRY", c.variable_set ? file.c_str() : nullptr);
   const std::vector<std::string> listing = NamesIn(dir.path());
 
   EXPECT_EQ(ResetDeviceRegistry(), 0);
@@ -123,7 +120,6 @@ TEST_P(UnusableRegistryTest, NothingHappensAndNothingIsCreated) {
   if (c.contents != nullptr) {
     EXPECT_EQ(ReadBytes(file), c.contents);
   }
-  unsetenv("KESTRA32_REGISTRY");
 }
 
 const std::string kAllThree = kStart + kClass + kHdc + kEnum + kMf + kPci;

@@ -8,6 +8,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -140,11 +141,7 @@ TEST_P(UnusableRegistryTest, OpensNoKeyAndWritesNothing) {
   if (c.contents != nullptr) {
     WriteBytes(file, c.contents);
   }
-  if (c.variable_set) {
-    setenv("KESTRA32_REGISTRY", file.c_str(), 1);
-  } else {
-    unsetenv("KESTRA32_REGISTRY");
-  }
+  const ScopedVariable registry("KESTRA32_REGISTRY", c.variable_set ? file.c_str() : nullptr);
   const std::vector<std::string> listing = NamesIn(dir.path());
   platform::RegistryKey key = nullptr;
   EXPECT_FALSE(platform::OpenMachineKey("Enum", key));
@@ -152,7 +149,6 @@ TEST_P(UnusableRegistryTest, OpensNoKeyAndWritesNothing) {
   if (c.contents != nullptr) {
     EXPECT_EQ(ReadBytes(file), c.contents);
   }
-  unsetenv("KESTRA32_REGISTRY");
 }
 
 INSTANTIATE_TEST_SUITE_P(

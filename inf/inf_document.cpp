@@ -38,8 +38,10 @@ bool Contains(CString outer, CString inner) {
          before(inner.data() + inner.size(), outer.data() + outer.size());
 }
 
-// Gathers the pieces into chunks of one size; the kernel copies a small buffer
-// that was just written much faster than the large, cold loaded text.
+// Hands the file pieces of at most one chunk: short pieces (inserted lines,
+// line ends, runs that inserted lines cut short) are gathered first, and long
+// runs of the loaded text go out straight, a chunk at a time. Both measured
+// faster than copying every byte into the chunk, and than one huge write.
 class ChunkedWriter {
  public:
   explicit ChunkedWriter(platform::ReplacementFile& file) : file_(file) {
@@ -47,13 +49,11 @@ class ChunkedWriter {
   }
 
   bool Put(std::string_view bytes) {
-    while (chunk_.size() + bytes.size() > kWriteChunk) {
-      const std::size_t room = kWriteChunk - chunk_.size();
-      chunk_.append(bytes.substr(0, room));
-      bytes.remove_prefix(room);
-      if (!Flush()) return false;
+    if (bytes.size() < kWriteChunk) return Gather(bytes);
+    if (!Flush()) return false;
+    for (; !bytes.empty(); bytes.remove_prefix(std::min(bytes.size(), kWriteChunk))) {
+      if (!file_.Write(bytes.substr(0, kWriteChunk))) return false;
     }
-    chunk_.append(bytes);
     return true;
   }
 
@@ -64,6 +64,12 @@ class ChunkedWriter {
   }
 
  private:
+  bool Gather(std::string_view bytes) {
+    if (chunk_.size() + bytes.size() > kWriteChunk && !Flush()) return false;
+    chunk_.append(bytes);
+    return true;
+  }
+
   platform::ReplacementFile& file_;
   std::string chunk_;
 };

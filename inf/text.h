@@ -2,6 +2,7 @@
 // ASCII letters fold, whatever the locale.
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 // Space, tab, LF, vertical tab, form feed and CR; no byte of 0x80 or above.
@@ -10,5 +11,15 @@ bool IsSpace(char c);
 // changed and may hold NUL bytes, so the trim is a narrower view of the same
 // bytes rather than a NUL-terminated copy trimmed in place.
 std::string_view TrimSpaces(std::string_view text);
-// Same length and same bytes, 'A'-'Z' matching 'a'-'z'.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// 'A'-'Z' as 'a'-'z'; every other byte as it is.
+inline char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Same length and same bytes, 'A'-'Z' matching 'a'-'z'. Inline, since the
+// scans call it for every examined line and entry.
+inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return x == y || FoldAscii(x) == FoldAscii(y);
+         });
+}

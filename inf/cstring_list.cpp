@@ -15,15 +15,28 @@ POSITION CStringList::InsertAfter(POSITION position, std::string_view text) {
 }
 
 void CStringList::RemoveAll() {
-  nodes_.clear();
+  blocks_.clear();
+  used_in_last_block_ = 0;
+  count_ = 0;
   texts_.clear();
   head_ = tail_ = nullptr;
 }
 
 POSITION CStringList::Link(POSITION after, CString text) {
   POSITION next = after != nullptr ? after->next : head_;
-  POSITION node = &nodes_.emplace_back(CStringListNode{after, next, text});
+  const POSITION node = NewNode();
+  *node = CStringListNode{after, next, text};
   (after != nullptr ? after->next : head_) = node;
   (next != nullptr ? next->prev : tail_) = node;
   return node;
+}
+
+POSITION CStringList::NewNode() {
+  constexpr std::size_t kNodesPerBlock = 4096;
+  if (blocks_.empty() || used_in_last_block_ == kNodesPerBlock) {
+    blocks_.emplace_back(new CStringListNode[kNodesPerBlock]);
+    used_in_last_block_ = 0;
+  }
+  ++count_;
+  return &blocks_.back()[used_in_last_block_++];
 }

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The read-only text of one line. Its bytes live in storage the list owns.
 using CString = std::string_view;
@@ -33,7 +35,7 @@ class CStringList {
   void RemoveAll();
 
   bool IsEmpty() const { return head_ == nullptr; }
-  std::size_t GetCount() const { return nodes_.size(); }
+  std::size_t GetCount() const { return count_; }
   POSITION GetHeadPosition() const { return head_; }
   POSITION GetTailPosition() const { return tail_; }
   static POSITION GetNextPosition(POSITION position) { return position->next; }
@@ -42,9 +44,14 @@ class CStringList {
 
  private:
   POSITION Link(POSITION after, CString text);
+  POSITION NewNode();
 
-  std::deque<CStringListNode> nodes_;  // grows in blocks; nodes never move
-  std::deque<std::string> texts_;      // kept texts and inserted lines
+  // Nodes come from blocks of many, which never move, so that a file of
+  // millions of lines takes few allocations.
+  std::vector<std::unique_ptr<CStringListNode[]>> blocks_;
+  std::size_t used_in_last_block_ = 0;
+  std::size_t count_ = 0;
+  std::deque<std::string> texts_;  // kept texts and inserted lines
   POSITION head_ = nullptr;
   POSITION tail_ = nullptr;
 };

@@ -34,7 +34,9 @@ POSITION CStringList::Link(POSITION after, CString text) {
 POSITION CStringList::NewNode() {
   constexpr std::size_t kNodesPerBlock = 4096;
   if (blocks_.empty() || used_in_last_block_ == kNodesPerBlock) {
-    blocks_.emplace_back(new CStringListNode[kNodesPerBlock]);
+    // Owned before the vector may grow, so that a failing growth frees it.
+    std::unique_ptr<CStringListNode[]> block(new CStringListNode[kNodesPerBlock]);
+    blocks_.push_back(std::move(block));
     used_in_last_block_ = 0;
   }
   ++count_;

@@ -63,31 +63,15 @@ bool WriteReplacement(const std::string& path, std::string_view bytes) {
   return folder_fd >= 0 && close(folder_fd) == 0 && synced;
 }
 
-// Memory for reading that grows to the largest file and serves every file.
-class ReadBuffer {
- public:
-  char* For(std::size_t size) {
-    if (size > capacity_) {
-      bytes_.reset(new char[size]);  // not cleared: read fills it
-      capacity_ = size;
-    }
-    return bytes_.get();
-  }
-
- private:
-  std::unique_ptr<char[]> bytes_;
-  std::size_t capacity_ = 0;
-};
-
-bool Replace(const std::string& mode, const std::string& path, ReadBuffer& buffer) {
+bool Replace(const std::string& mode, const std::string& path, char* buffer, std::size_t room) {
   const int fd = open(path.c_str(), O_RDONLY);
   struct stat info {};
   if (fd < 0 || fstat(fd, &info) != 0) return false;
   const auto size = static_cast<std::size_t>(info.st_size);
   if (mode == "read") {
-    char* const bytes = buffer.For(size);
-    const bool read_all = ReadAll(fd, bytes, size);
-    return close(fd) == 0 && read_all && WriteReplacement(path, {bytes, size});
+    if (size > room) return false;
+    const bool read_all = ReadAll(fd, buffer, size);
+    return close(fd) == 0 && read_all && WriteReplacement(path, {buffer, size});
   }
   void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   if (mapped == MAP_FAILED) return false;
@@ -106,9 +90,16 @@ int main(int argc, char* argv[]) {
   }
   const std::string mode = argv[1];
   if (mode != "read" && mode != "map" && mode != "map-walk") return 1;
-  ReadBuffer buffer;
+  // One buffer, as large as the largest file, serves every file.
+  std::size_t largest = 0;
   for (int i = 2; i < argc; ++i) {
-    if (!Replace(mode, argv[i], buffer)) {
+    struct stat info {};
+    if (stat(argv[i], &info) == 0)
+      largest = std::max(largest, static_cast<std::size_t>(info.st_size));
+  }
+  const std::unique_ptr<char[]> buffer(new char[largest]);  // not cleared: read fills it
+  for (int i = 2; i < argc; ++i) {
+    if (!Replace(mode, argv[i], buffer.get(), largest)) {
       std::perror(argv[i]);
       return 1;
     }

@@ -17,7 +17,6 @@ POSITION CStringList::InsertAfter(POSITION position, std::string_view text) {
 void CStringList::RemoveAll() {
   blocks_.clear();
   used_in_last_block_ = 0;
-  count_ = 0;
   texts_.clear();
   head_ = tail_ = nullptr;
 }
@@ -32,13 +31,11 @@ POSITION CStringList::Link(POSITION after, CString text) {
 }
 
 POSITION CStringList::NewNode() {
-  constexpr std::size_t kNodesPerBlock = 4096;
   if (blocks_.empty() || used_in_last_block_ == kNodesPerBlock) {
     // Owned before the vector may grow, so that a failing growth frees it.
     std::unique_ptr<CStringListNode[]> block(new CStringListNode[kNodesPerBlock]);
     blocks_.push_back(std::move(block));
     used_in_last_block_ = 0;
   }
-  ++count_;
   return &blocks_.back()[used_in_last_block_++];
 }

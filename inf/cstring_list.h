@@ -35,7 +35,9 @@ class CStringList {
   void RemoveAll();
 
   bool IsEmpty() const { return head_ == nullptr; }
-  std::size_t GetCount() const { return count_; }
+  std::size_t GetCount() const {
+    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kNodesPerBlock + used_in_last_block_;
+  }
   POSITION GetHeadPosition() const { return head_; }
   POSITION GetTailPosition() const { return tail_; }
   static POSITION GetNextPosition(POSITION position) { return position->next; }
@@ -48,9 +50,9 @@ class CStringList {
 
   // Nodes come from blocks of many, which never move, so that a file of
   // millions of lines takes few allocations.
+  static constexpr std::size_t kNodesPerBlock = 4096;
   std::vector<std::unique_ptr<CStringListNode[]>> blocks_;
   std::size_t used_in_last_block_ = 0;
-  std::size_t count_ = 0;
   std::deque<std::string> texts_;  // kept texts and inserted lines
   POSITION head_ = nullptr;
   POSITION tail_ = nullptr;

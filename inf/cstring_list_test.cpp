@@ -46,9 +46,14 @@ TEST(CStringListTest, PositionsAndTextsStayValidWhileManyLinesAreAdded) {
   EXPECT_EQ(CStringList::GetAt(second), "kept text");
   EXPECT_EQ(list.GetTailPosition(), second);
   EXPECT_EQ(CStringList::GetAt(CStringList::GetNextPosition(first)), "9999");
+  EXPECT_EQ(list.GetCount(), 10002U);
   list.RemoveAll();
   EXPECT_TRUE(list.IsEmpty());
   EXPECT_EQ(list.GetHeadPosition(), nullptr);
+  EXPECT_EQ(list.GetCount(), 0U);
+  list.InsertAfter(nullptr, "again");
+  EXPECT_EQ(Lines(list), std::vector<std::string>{"again"});
+  EXPECT_EQ(list.GetCount(), 1U);
 }
 
 }  // namespace

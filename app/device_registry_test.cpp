@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
+#include "test_support/unusable_registry.h"
 
 namespace {
 
@@ -97,29 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
             "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Enum\\Root]\n"}),
     [](const testing::TestParamInfo<ResetCase>& info) { return std::string(info.param.name); });
 
-struct UnusableCase {
-  const char* name;
-  const char* contents;  // null: no file
-  bool variable_set;
-};
-
 class UnusableRegistryTest : public testing::TestWithParam<UnusableCase> {};
 
 TEST_P(UnusableRegistryTest, NothingHappensAndNothingIsCreated) {
-  const UnusableCase& c = GetParam();
-  TempDir dir;
-  const std::string file = dir.File("SYSTEM.REG");
-  if (c.contents != nullptr) {
-    WriteBytes(file, c.contents);
-  }
-  const ScopedVariable registry("KESTRA32_REGISTRY", c.variable_set ? file.c_str() : nullptr);
-  const std::vector<std::string> listing = NamesIn(dir.path());
-
+  const UnusableRegistry registry(GetParam());
   EXPECT_EQ(ResetDeviceRegistry(), 0);
-  EXPECT_EQ(NamesIn(dir.path()), listing);
-  if (c.contents != nullptr) {
-    EXPECT_EQ(ReadBytes(file), c.contents);
-  }
+  registry.ExpectUntouched();
 }
 
 const std::string kAllThree = kStart + kClass + kHdc + kEnum + kMf + kPci;
@@ -132,6 +114,6 @@ INSTANTIATE_TEST_SUITE_P(
                     UnusableCase{"FileMissing", nullptr, true},
                     UnusableCase{"NoRegeditLine", kAllThreeWithoutStart.c_str(), true},
                     UnusableCase{"LowerCaseRegeditLine", kAllThreeLowerCaseStart.c_str(), true}),
-    [](const testing::TestParamInfo<UnusableCase>& info) { return std::string(info.param.name); });
+    UnusableCaseName);
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
+#include "test_support/unusable_registry.h"
 
 namespace {
 
@@ -126,40 +126,24 @@ TEST_F(RegistryTest, AKeyOpenedBeforeTheFileWentAwayDeletesNothing) {
   EXPECT_TRUE(NamesIn(dir_.path()).empty());
 }
 
-struct UnusableCase {
-  const char* name;
-  const char* contents;  // null: no file
-  bool variable_set;
-};
-
 class UnusableRegistryTest : public testing::TestWithParam<UnusableCase> {};
 
 TEST_P(UnusableRegistryTest, OpensNoKeyAndWritesNothing) {
-  const UnusableCase& c = GetParam();
-  TempDir dir;
-  const std::string file = dir.File("SYSTEM.REG");
-  if (c.contents != nullptr) {
-    WriteBytes(file, c.contents);
-  }
-  const ScopedVariable registry("KESTRA32_REGISTRY", c.variable_set ? file.c_str() : nullptr);
-  const std::vector<std::string> listing = NamesIn(dir.path());
+  const UnusableRegistry registry(GetParam());
   platform::RegistryKey key = nullptr;
   EXPECT_FALSE(platform::OpenMachineKey("Enum", key));
-  EXPECT_EQ(NamesIn(dir.path()), listing);
-  if (c.contents != nullptr) {
-    EXPECT_EQ(ReadBytes(file), c.contents);
-  }
+  registry.ExpectUntouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UnusableRegistryTest,
-    testing::Values(UnusableCase{"VariableUnset", kRegistry, false},
-                    UnusableCase{"FileMissing", nullptr, true},
-                    UnusableCase{"NoRegeditLine", "[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n", true},
-                    UnusableCase{"OtherFirstLine",
-                                 "Windows Registry Editor Version 5.00\r\n\r\n"
-                                 "[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n",
-                                 true}),
-    [](const testing::TestParamInfo<UnusableCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, UnusableRegistryTest,
+                         testing::Values(UnusableCase{"VariableUnset", kRegistry, false},
+                                         UnusableCase{"FileMissing", nullptr, true},
+                                         UnusableCase{"NoRegeditLine",
+                                                      "[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n", true},
+                                         UnusableCase{"OtherFirstLine",
+                                                      "Windows Registry Editor Version 5.00\r\n\r\n"
+                                                      "[HKEY_LOCAL_MACHINE\\Enum\\PCI]\r\n",
+                                                      true}),
+                         UnusableCaseName);
 
 }  // namespace

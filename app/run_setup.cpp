@@ -60,12 +60,17 @@ char* StartInfPath(char (&path)[platform::kMaxPath]) {
 }
 
 // Running out of memory ends only the slot: its document is destroyed
-// unwritten, and the next slot runs all the same.
+// unwritten, and the next slot runs all the same. Built without exceptions
+// (for Windows), running out of memory ends the run instead, as cleanly.
 void RunSlotSafely(const RunSlot& slot, const char* path) {
+#if __cpp_exceptions
   try {
     slot.run(path);
   } catch (const std::bad_alloc&) {
   }
+#else
+  slot.run(path);
+#endif
 }
 
 }  // namespace

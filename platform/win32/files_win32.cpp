@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/runtime.h"
 
 namespace platform {
 
@@ -36,15 +37,45 @@ bool ReadAll(HANDLE file, std::string& bytes) {
   return true;
 }
 
+// The new file of a replacement. Its name is filled in by the call that
+// creates it, so that nothing which could run out of memory stands between its
+// creation and its removal.
+struct NewFile {
+  char name[MAX_PATH] = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+// The one new file that exists and has not taken its target's place; the
+// program saves one file at a time.
+NewFile* unfinished = nullptr;
+
+void Remove(NewFile& file) {
+  if (file.handle != INVALID_HANDLE_VALUE) CloseHandle(file.handle);
+  file.handle = INVALID_HANDLE_VALUE;
+  if (file.name[0] != '\0') DeleteFileA(file.name);
+  unfinished = nullptr;
+}
+
+// From here on the new file is no longer removed, whatever happens.
+void Keep(NewFile& file) {
+  file.name[0] = '\0';
+  unfinished = nullptr;
+}
+
 // Windows 95 has MoveFileExA only as a stub that reports the call as not
 // implemented; there the target is deleted first and the new file renamed.
-bool MoveOver(const char* from, const char* to) {
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+// Once the target is gone, the new file holds the only copy of the text, so it
+// is kept even when the rename fails.
+bool MoveOver(NewFile& file, const char* to) {
+  if (MoveFileExA(file.name, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+    Keep(file);
     return true;
   }
   if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
   if (DeleteFileA(to) == FALSE && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  return MoveFileA(from, to) != FALSE;
+  const bool moved = MoveFileA(file.name, to) != FALSE;
+  Keep(file);
+  return moved;
 }
 
 }  // namespace
@@ -59,13 +90,15 @@ bool ReadWholeFile(const char* path, std::string& bytes) {
   return read;
 }
 
+void RemoveUnfinishedReplacement() {
+  if (unfinished != nullptr) Remove(*unfinished);
+}
+
 struct ReplacementFile::State {
   std::string target;
-  std::string new_file;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  NewFile new_file;
   DWORD kept_attributes = 0;
   bool write_failed = false;
-  bool committed = false;
 };
 
 ReplacementFile::ReplacementFile(const char* target_path) : state_(std::make_unique<State>()) {
@@ -75,27 +108,28 @@ ReplacementFile::ReplacementFile(const char* target_path) : state_(std::make_uni
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return;
     state_->kept_attributes = attributes & kKeptAttributes;
   }
-  char new_file[MAX_PATH];
-  if (GetTempFileNameA(FolderOf(state_->target).c_str(), "K32", 0, new_file) == 0) return;
-  state_->new_file = new_file;
-  state_->handle = CreateFileA(new_file, GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string folder = FolderOf(state_->target);
+  NewFile& new_file = state_->new_file;
+  if (GetTempFileNameA(folder.c_str(), "K32", 0, new_file.name) == 0) return;
+  unfinished = &new_file;
+  new_file.handle = CreateFileA(new_file.name, GENERIC_WRITE, kShareReadWrite, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 ReplacementFile::~ReplacementFile() {
-  if (state_->handle != INVALID_HANDLE_VALUE) CloseHandle(state_->handle);
-  if (!state_->committed && !state_->new_file.empty()) DeleteFileA(state_->new_file.c_str());
+  if (unfinished == &state_->new_file) Remove(state_->new_file);
 }
 
 bool ReplacementFile::IsOpen() const {
-  return state_->handle != INVALID_HANDLE_VALUE;
+  return state_->new_file.handle != INVALID_HANDLE_VALUE;
 }
 
 bool ReplacementFile::Write(std::string_view bytes) {
   while (IsOpen() && !state_->write_failed && !bytes.empty()) {
     const DWORD size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kWriteChunk));
     DWORD written = 0;
-    if (WriteFile(state_->handle, bytes.data(), size, &written, nullptr) == FALSE || written == 0) {
+    if (WriteFile(state_->new_file.handle, bytes.data(), size, &written, nullptr) == FALSE ||
+        written == 0) {
       state_->write_failed = true;
     }
     bytes.remove_prefix(written);
@@ -104,16 +138,14 @@ bool ReplacementFile::Write(std::string_view bytes) {
 }
 
 bool ReplacementFile::Commit() {
+  NewFile& new_file = state_->new_file;
   if (!IsOpen() || state_->write_failed) return false;
-  const bool flushed = FlushFileBuffers(state_->handle) != FALSE;
-  const bool closed = CloseHandle(state_->handle) != FALSE;
-  state_->handle = INVALID_HANDLE_VALUE;
+  const bool flushed = FlushFileBuffers(new_file.handle) != FALSE;
+  const bool closed = CloseHandle(new_file.handle) != FALSE;
+  new_file.handle = INVALID_HANDLE_VALUE;
   if (!flushed || !closed) return false;
-  if (state_->kept_attributes != 0) {
-    SetFileAttributesA(state_->new_file.c_str(), state_->kept_attributes);
-  }
-  state_->committed = MoveOver(state_->new_file.c_str(), state_->target.c_str());
-  return state_->committed;
+  if (state_->kept_attributes != 0) SetFileAttributesA(new_file.name, state_->kept_attributes);
+  return MoveOver(new_file, state_->target.c_str());
 }
 
 }  // namespace platform

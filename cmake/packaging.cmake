@@ -1,5 +1,7 @@
-# Installation, the Linux .deb (through CPack) and the Windows .zip (the
-# package_windows target, when both Windows executables are given).
+# Installation, the Linux .deb (through CPack), the Windows .zip (the
+# package_windows target, when both Windows executables are given) and the
+# floppy image for emulated Windows 95 machines (built with everything, when
+# the 32-bit executable is given).
 set(KESTRA32_VERSION 1.00)
 
 if(NOT WIN32)
@@ -34,6 +36,25 @@ if(KESTRA32_WIN32_EXE AND KESTRA32_WIN64_EXE)
     DEPENDS ${KESTRA32_WIN32_EXE} ${KESTRA32_WIN64_EXE} ${stage}/README.TXT
     COMMENT "Packing ${zip}")
   add_custom_target(package_windows DEPENDS ${zip})
+endif()
+
+if(KESTRA32_WIN32_EXE AND NOT WIN32)
+  set(floppy ${CMAKE_BINARY_DIR}/kestra32-${KESTRA32_VERSION}-floppy.img)
+  set(floppy_readme ${CMAKE_BINARY_DIR}/floppy/README.TXT)
+  configure_file(doc/README-floppy.txt ${floppy_readme} @ONLY NEWLINE_STYLE CRLF)
+  add_custom_command(OUTPUT ${floppy}
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${floppy}
+    COMMAND mformat -i ${floppy} -C -f 1440 -v KESTRA32 ::
+    COMMAND mcopy -i ${floppy} ${KESTRA32_WIN32_EXE} ::KESTRA32.EXE
+    COMMAND mcopy -i ${floppy} ${floppy_readme} ::README.TXT
+    DEPENDS ${KESTRA32_WIN32_EXE} ${floppy_readme}
+    COMMENT "Writing ${floppy}")
+  add_custom_target(package_floppy ALL DEPENDS ${floppy})
+  if(KESTRA32_TESTS)
+    add_test(NAME floppy_image
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check_floppy.sh ${floppy} ${KESTRA32_WIN32_EXE}
+              ${CMAKE_BINARY_DIR}/floppy-check)
+  endif()
 endif()
 
 if(KESTRA32_TESTS AND NOT WIN32)

@@ -70,8 +70,16 @@ bool SyncFile(int fd) {
   return result == 0;
 }
 
+bool StatFile(int fd, struct stat& info) {
+  return PassFileCheckpoint() && fstat(fd, &info) == 0;
+}
+
 bool ChangeMode(int fd, mode_t mode) {
   return PassFileCheckpoint() && fchmod(fd, mode) == 0;
+}
+
+bool ChangeOwner(int fd, uid_t owner, gid_t group) {
+  return PassFileCheckpoint() && fchown(fd, owner, group) == 0;
 }
 
 bool CloseFile(int fd) {

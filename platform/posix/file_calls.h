@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -20,7 +21,9 @@ int MakeUniqueFile(std::string& name_template);
 ssize_t ReadSome(int fd, char* buffer, std::size_t size);
 bool WriteAll(int fd, const char* data, std::size_t size);
 bool SyncFile(int fd);
+bool StatFile(int fd, struct stat& info);
 bool ChangeMode(int fd, mode_t mode);
+bool ChangeOwner(int fd, uid_t owner, gid_t group);
 // The descriptor is released whatever the result.
 bool CloseFile(int fd);
 bool RenameFile(const char* from, const char* to);

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,16 +15,35 @@ namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
-bool ReadToEnd(int fd, std::string& contents) {
+// Not blocking keeps the open of a FIFO from waiting for a writer, and not
+// taking a terminal keeps a terminal device from becoming the process's; for
+// a regular file neither changes anything.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
+
+// The size of an open regular file whose bytes a string can hold. Anything
+// else, such as a FIFO, a device or a folder, is refused before any read.
+bool FindHoldableSize(int fd, std::size_t& size) {
   struct stat info {};
-  if (fstat(fd, &info) == 0 && info.st_size > 0) {
-    contents.reserve(static_cast<std::size_t>(info.st_size));
+  if (!posix::StatFile(fd, info) || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+      static_cast<std::uintmax_t>(info.st_size) > std::string().max_size()) {
+    return false;
   }
-  std::vector<char> chunk(kChunkSize);
+  size = static_cast<std::size_t>(info.st_size);
+  return true;
+}
+
+// The end of the file must come within size bytes: a file that grows while it
+// is read could outgrow any buffer.
+bool ReadToEnd(int fd, std::size_t size, std::string& contents) {
+  contents.reserve(size);
+  std::vector<char> chunk(std::min(kChunkSize, size + 1));
   for (;;) {
     const ssize_t got = posix::ReadSome(fd, chunk.data(), chunk.size());
     if (got <= 0) {
       return got == 0;
+    }
+    if (static_cast<std::size_t>(got) > size - contents.size()) {
+      return false;
     }
     contents.append(chunk.data(), static_cast<std::size_t>(got));
   }
@@ -32,12 +53,19 @@ bool ReadToEnd(int fd, std::string& contents) {
 
 bool ReadWholeFile(const char* path, std::string& bytes) {
   const std::string resolved = posix::ResolvePath(path);
-  const int fd = posix::OpenFile(resolved.c_str(), O_RDONLY);
+  const int fd = posix::OpenFile(resolved.c_str(), kOpenFlags);
   if (fd < 0) {
     return false;
   }
   std::string contents;
-  const bool read_to_end = ReadToEnd(fd, contents);
+  std::size_t size = 0;
+  bool read_to_end = false;
+  try {
+    read_to_end = FindHoldableSize(fd, size) && ReadToEnd(fd, size, contents);
+  } catch (...) {
+    posix::CloseFile(fd);
+    throw;
+  }
   const bool closed = posix::CloseFile(fd);
   if (!read_to_end || !closed) {
     return false;

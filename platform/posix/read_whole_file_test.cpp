@@ -71,8 +71,8 @@ TEST_F(ReadWholeFileTest, FailsWhicheverOfItsOperationsFails) {
     EXPECT_FALSE(read) << "operation " << n;
     EXPECT_EQ(bytes, "kept");
   }
-  // Open, a read with data, the read that meets the end, and close.
-  EXPECT_EQ(n, 5);
+  // Open, the status, a read with data, the read that meets the end, and close.
+  EXPECT_EQ(n, 6);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <string>
 
 #ifdef __GLIBC__
@@ -19,11 +20,19 @@ void KeepFreedMemory() {
 #endif
 }
 
+// A write beyond the file size limit, or into a closed pipe, then fails like
+// any other failed write instead of ending the run.
+void IgnoreLimitSignals() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 // The command-line tail is the arguments joined by single spaces, which keeps
 // the text of each one.
 int main(int argc, char* argv[]) {
+  IgnoreLimitSignals();
   KeepFreedMemory();
   std::string tail;
   for (int i = 1; i < argc; ++i) {

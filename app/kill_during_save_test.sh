@@ -32,7 +32,7 @@ for trial in $(seq "$trials"); do
     elif cmp -s "$work/run/INF/$name" "$work/new/INF/$name"; then new=$((new + 1))
     else echo "trial $trial: $name holds neither its old nor its new bytes" >&2; exit 1; fi
   done
-  leftovers=$((leftovers + $(find "$work/run/INF" -name '.*.kestra32-*' | wc -l)))
+  leftovers=$((leftovers + $(find "$work/run/INF" -name '.kestra32-*' | wc -l)))
 done
 echo "$trials kills within $((duration_ns / 1000000)) ms runs: files old $old, new $new, never mixed;" \
   "temporary files left $leftovers"

@@ -46,14 +46,13 @@ bool AsksForHelp(const char* tail) {
 
 // Fills path with the Windows directory and "\INF" and returns where file
 // names go, or null when the directory cannot be had or leaves no room for
-// the longest file name.
+// the longest file name or for the new file that a save makes beside it: then
+// nothing is touched, rather than the registry reset with INF files unsaved.
 char* StartInfPath(char (&path)[platform::kMaxPath]) {
   if (!platform::WindowsDirectory(path, sizeof path)) return nullptr;
   const std::size_t directory_length = std::strlen(path);
-  if (directory_length + std::strlen(kInfFolder) + std::strlen(kLongestFileName) + 1 >
-      sizeof path) {
-    return nullptr;
-  }
+  const std::size_t name_room = std::max(sizeof kLongestFileName, platform::kNewFileNameRoom);
+  if (directory_length + std::strlen(kInfFolder) + name_room > sizeof path) return nullptr;
   char* inf_folder = path + directory_length;
   std::memcpy(inf_folder, kInfFolder, sizeof kInfFolder);
   return inf_folder + std::strlen(kInfFolder);

@@ -13,10 +13,15 @@ namespace platform {
 
 // Room for one full path, its terminator included: MAX_PATH on Windows and
 // PATH_MAX on Linux, which the platform's sources check.
+// And the room that the new file of a ReplacementFile needs after its target's
+// folder: a separator and a name of fixed length, terminator included. On
+// Windows, GetTempFileNameA takes folders of at most MAX_PATH - 14 characters.
 #ifdef _WIN32
 inline constexpr std::size_t kMaxPath = 260;
+inline constexpr std::size_t kNewFileNameRoom = 14;
 #else
 inline constexpr std::size_t kMaxPath = 4096;
+inline constexpr std::size_t kNewFileNameRoom = 18;
 #endif
 
 // Writes the Windows directory, NUL-terminated, into buffer. False when it

@@ -1,5 +1,5 @@
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the test ends.
+// A fresh folder under the system's temporary folder (or another parent),
+// removed with everything in it when the test ends.
 #pragma once
 
 #include <algorithm>
@@ -13,10 +13,9 @@
 
 class TempDir {
  public:
-  TempDir() {
+  explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() /
-            ("kestra32-test-" + std::to_string(random()) + std::to_string(random()));
+    path_ = parent / ("kestra32-test-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(path_);
   }
   ~TempDir() {

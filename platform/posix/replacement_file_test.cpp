@@ -4,6 +4,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,25 @@ TEST_P(ReadOnlyTarget, IsNotWrittenAtAll) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReadOnlyTarget, ::testing::Values(0444, 0464, 0545));
+
+// Each makes target_ something that is no regular file, or leads to none.
+TEST_F(ReplacementFileTest, RefusesWhatIsNoRegularFile) {
+  const std::function<void(const std::string&)> makers[] = {
+      [](const std::string& path) { mkfifo(path.c_str(), 0644); },
+      [](const std::string& path) { mkdir(path.c_str(), 0755); },
+      [](const std::string& path) { symlink("GONE.INF", path.c_str()); },
+      [](const std::string& path) { symlink("MSHDC.INF", path.c_str()); },
+  };
+  for (const auto& make : makers) {
+    std::filesystem::remove_all(target_);
+    make(target_);
+    const Names names = NamesIn(folder_.path());
+    ReplacementFile file(target_.c_str());
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Commit());
+    EXPECT_EQ(NamesIn(folder_.path()), names);
+  }
+}
 
 TEST_F(ReplacementFileTest, CreatesAMissingTargetWithTheUsualPermissions) {
   const mode_t old_mask = umask(022);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -53,6 +54,17 @@ TEST_F(ReadWholeFileTest, RefusesAFolder) {
   std::string bytes = "kept";
   EXPECT_FALSE(ReadWholeFile(folder_.path().string().c_str(), bytes));
   EXPECT_EQ(bytes, "kept");
+}
+
+// A FIFO without a writer would block a blocking open; a file of /proc tells
+// a size of 0 and then has more bytes, like a file that grows while read.
+TEST_F(ReadWholeFileTest, RefusesAFifoAndAFileOutgrowingItsSize) {
+  ASSERT_EQ(mkfifo(folder_.File("fifo.inf").c_str(), 0644), 0);
+  for (const std::string& path : {folder_.File("fifo.inf"), std::string("/proc/self/status")}) {
+    std::string bytes = "kept";
+    EXPECT_FALSE(ReadWholeFile(path.c_str(), bytes)) << path;
+    EXPECT_EQ(bytes, "kept");
+  }
 }
 
 TEST_F(ReadWholeFileTest, FailsWhicheverOfItsOperationsFails) {

@@ -50,6 +50,15 @@ output=$(PATH="$(dirname "$KESTRA32"):$PATH" "$PREVIEW" "$WORK_DIR/patched/WINDO
 [ -z "$output" ] || fail "a patched tree still shows changes: $output"
 grep -qx "kestra32-preview: nothing would change" "$WORK_DIR/note" || fail "no note for a patched tree"
 
+# A FIFO in place of an INF file is passed over rather than read, which would
+# block: the other files are still previewed.
+mkfifo "$WORK_DIR/patched/WINDOWS/INF/fifo" && rm "$WORK_DIR/patched/WINDOWS/INF/MSHDC.INF"
+mv "$WORK_DIR/patched/WINDOWS/INF/fifo" "$WORK_DIR/patched/WINDOWS/INF/MSHDC.INF"
+PATH="$(dirname "$KESTRA32"):$PATH" timeout 10 "$PREVIEW" "$WORK_DIR/patched/WINDOWS" \
+  2>"$WORK_DIR/note" ||
+  fail "the preview of a tree with a FIFO failed or blocked"
+grep -q "MSHDC.INF is not a regular file" "$WORK_DIR/note" || fail "no note for the FIFO"
+
 # A Windows directory that does not exist is refused.
 if "$PREVIEW" "$WORK_DIR/missing" 2>/dev/null; then
   fail "a missing Windows directory was accepted"

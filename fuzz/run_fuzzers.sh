@@ -19,13 +19,15 @@ run() {
     echo "$target: fault found (log: $build/$target.log)" >&2
     return 1
   }
-  echo "$target: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/$target.log" |
-    grep -o '[0-9]*$') executions in $seconds s"
+  local executed
+  executed=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$build/$target.log" |
+    grep -o '[0-9]*$')
+  echo "$target: $executed executions in $seconds s, $((executed / seconds)) per second"
 }
 
 inf_seeds=("$source_dir/fuzz/seeds/inf" "$source_dir/examples/WINDOWS/INF")
-run document_round_trip_fuzzer "${inf_seeds[@]}"
-for patch in mshdcinf machineinf usbinf; do
-  run "patch_${patch}_fuzzer" "${inf_seeds[@]}"
+for target in document_round_trip_fuzzer patch_{mshdcinf,machineinf,usbinf}_fuzzer \
+  inf_files_fuzzer; do
+  run "$target" -dict="$source_dir/fuzz/inf.dict" "${inf_seeds[@]}"
 done
 run registry_deletion_fuzzer "$source_dir/fuzz/seeds/registry"

@@ -44,21 +44,19 @@ bool Contains(CString outer, CString inner) {
 // faster than copying every byte into the chunk, and than one huge write.
 class ChunkedWriter {
  public:
-  explicit ChunkedWriter(platform::ReplacementFile& file) : file_(file) {
-    chunk_.reserve(kWriteChunk);
-  }
+  explicit ChunkedWriter(const ByteSink& sink) : sink_(sink) {}
 
   bool Put(std::string_view bytes) {
     if (bytes.size() < kWriteChunk) return Gather(bytes);
     if (!Flush()) return false;
     for (; !bytes.empty(); bytes.remove_prefix(std::min(bytes.size(), kWriteChunk))) {
-      if (!file_.Write(bytes.substr(0, kWriteChunk))) return false;
+      if (!sink_(bytes.substr(0, kWriteChunk))) return false;
     }
     return true;
   }
 
   bool Flush() {
-    const bool written = file_.Write(chunk_);
+    const bool written = sink_(chunk_);
     chunk_.clear();
     return written;
   }
@@ -70,7 +68,7 @@ class ChunkedWriter {
     return true;
   }
 
-  platform::ReplacementFile& file_;
+  const ByteSink& sink_;
   std::string chunk_;
 };
 
@@ -80,8 +78,14 @@ int InfDocument::Load(const char* path) {
   if (loaded_ != 0) return 0;
   std::string bytes;
   if (!platform::ReadWholeFile(path, bytes)) return 0;
-  TakeLines(std::move(bytes));
+  LoadBytes(std::move(bytes));
   path_ = path;
+  return 1;
+}
+
+int InfDocument::LoadBytes(std::string bytes) {
+  if (loaded_ != 0) return 0;
+  TakeLines(std::move(bytes));
   loaded_ = 1;
   modified_ = 0;
   return 1;
@@ -118,15 +122,20 @@ void InfDocument::IndexBracketLines() {
 int InfDocument::Save(const char* path) {
   if (loaded_ == 0) return 0;
   if (modified_ == 0 && path == nullptr) return 1;
-  if (!WriteTo(path != nullptr ? path : path_.c_str())) return 0;
+  const std::string& target = path != nullptr ? path : path_;
+  if (target.empty() || !SaveTo(target.c_str())) return 0;
   modified_ = 0;
   return 1;
 }
 
-bool InfDocument::WriteTo(const char* target) const {
+bool InfDocument::SaveTo(const char* target) const {
   platform::ReplacementFile file(target);
-  if (!file.IsOpen()) return false;
-  ChunkedWriter writer(file);
+  return file.IsOpen() &&
+         WriteBytes([&file](std::string_view bytes) { return file.Write(bytes); }) && file.Commit();
+}
+
+bool InfDocument::WriteBytes(const ByteSink& sink) const {
+  ChunkedWriter writer(sink);
   for (POSITION line = GetHeadPosition(); line != nullptr;) {
     CString run = GetAt(line);
     for (line = GetNextPosition(line); line != nullptr && FollowsInText(run, GetAt(line));
@@ -135,7 +144,7 @@ bool InfDocument::WriteTo(const char* target) const {
     }
     if (!writer.Put(run) || (line != nullptr && !writer.Put(kLineEnd))) return false;
   }
-  return writer.Flush() && file.Commit();
+  return writer.Flush();
 }
 
 // Loaded lines that stand in the loaded text one after the other with CR LF

@@ -57,6 +57,15 @@ TEST(InfDocumentTest, LoadSplitsLinesAndSaveWritesCrLfBetweenThem) {
     EXPECT_EQ(Lines(document), c.lines) << "file: " << c.file.substr(0, 40);
     ASSERT_EQ(document.Save(dir.File("OUT.INF").c_str()), 1);
     EXPECT_EQ(ReadBytes(dir.File("OUT.INF")), c.written);
+    InfDocument from_bytes;
+    ASSERT_EQ(from_bytes.LoadBytes(c.file), 1);
+    EXPECT_EQ(Lines(from_bytes), c.lines);
+    std::string written;
+    EXPECT_TRUE(from_bytes.WriteBytes([&written](std::string_view bytes) {
+      written += bytes;
+      return true;
+    }));
+    EXPECT_EQ(written, c.written);
   }
 }
 
@@ -250,6 +259,7 @@ TEST_F(LoadedDocumentTest, EveryFailingFileOperationLeavesTheOldBytesAndNoStrayF
 
 TEST_F(LoadedDocumentTest, SecondLoadIsRefused) {
   EXPECT_EQ(document_.Load(path_.c_str()), 0);
+  EXPECT_EQ(document_.LoadBytes("y"), 0);
   EXPECT_EQ(Lines(document_), (std::vector<std::string>{"[A]", "x"}));
 }
 
@@ -265,6 +275,17 @@ TEST(InfDocumentTest, MissingFileIsNotLoadedNorCreatedAndNeverSaved) {
   EXPECT_EQ(document.Save(nullptr), 0);
   EXPECT_EQ(document.Save(path.c_str()), 0);
   EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(InfDocumentTest, BytesHaveNoFileToSaveToAndAFailingSinkEndsTheWrite) {
+  InfDocument document;
+  ASSERT_EQ(document.LoadBytes("[A]\r\nx"), 1);
+  document.InsertLineAfter(nullptr, "y");
+  int pieces = 0;
+  EXPECT_FALSE(document.WriteBytes([&pieces](std::string_view) { return ++pieces > 1; }));
+  EXPECT_EQ(pieces, 1);
+  EXPECT_EQ(document.Save(nullptr), 0);
+  EXPECT_TRUE(document.IsModified());
 }
 
 TEST(InfDocumentTest, AFailingOpenOrReadFailsTheLoadAndLeavesTheDocumentNew) {

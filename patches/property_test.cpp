@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "inf/inf_document.h"
 #include "patches/patch_tables.h"
 #include "patches/patches.h"
 #include "test_support/invariants.h"
@@ -80,14 +81,37 @@ class InvariantTest : public testing::TestWithParam<Input> {
 TEST_P(InvariantTest, HoldsForTheDocumentEachPatchAndTheRegistry) {
   const std::string& bytes = GetParam().bytes;
   EXPECT_EQ(RoundTripViolation(bytes, folder_.path()), "");
+  EXPECT_EQ(RoundTripViolation(bytes), "");
   for (const PatchProcedure& procedure : kProcedures) {
     EXPECT_EQ(PatchViolation(procedure, bytes, folder_.path()), "");
+    EXPECT_EQ(PatchViolation(procedure.steps, bytes), "");
   }
   for (const char* key : kRegistryKeys) EXPECT_EQ(RegistryDeletionViolation(bytes, key), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, InvariantTest, testing::ValuesIn(Inputs()),
                          [](const testing::TestParamInfo<Input>& info) { return info.param.name; });
+
+// The steps run on a document loaded from bytes write what the patch of a file
+// holding those bytes saves.
+TEST(InMemoryPatchTest, WritesTheBytesThatThePatchedFileHolds) {
+  const char* const samples[] = {"INF/MSHDC.INF", "INF/MACHINE.INF", "INF/USB.INF"};
+  TempDir folder;
+  for (std::size_t i = 0; i < std::size(samples); ++i) {
+    const std::string path = folder.File("patched.inf");
+    WriteBytes(path, Sample(samples[i]));
+    ASSERT_EQ(kProcedures[i].patch(path.c_str()), 1);
+    InfDocument document;
+    ASSERT_EQ(document.LoadBytes(Sample(samples[i])), 1);
+    ASSERT_EQ(RunSteps(document, kProcedures[i].steps), 1);
+    std::string written;
+    ASSERT_TRUE(document.WriteBytes([&written](std::string_view bytes) {
+      written += bytes;
+      return true;
+    }));
+    EXPECT_EQ(written, ReadBytes(path)) << samples[i];
+  }
+}
 
 // Renames the first header of section, whatever its letter case.
 std::string WithoutSection(std::string bytes, std::string_view section) {

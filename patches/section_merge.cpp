@@ -118,9 +118,7 @@ void MergeSection(InfDocument& document, const Scan& scan, Section section, unsi
 
 }  // namespace
 
-int PatchInfFile(const char* path, Table<SectionStep> steps) {
-  InfDocument document;
-  if (document.Load(path) == 0) return 0;
+int RunSteps(InfDocument& document, Table<SectionStep> steps) {
   unsigned flags = 0;
   for (const SectionStep& step : steps) {
     Section section{};
@@ -128,5 +126,10 @@ int PatchInfFile(const char* path, Table<SectionStep> steps) {
     if (section.header == nullptr) return 0;
     for (const Scan& scan : step.scans) MergeSection(document, scan, section, flags);
   }
-  return document.Save(nullptr);
+  return 1;
+}
+
+int PatchInfFile(const char* path, Table<SectionStep> steps) {
+  InfDocument document;
+  return document.Load(path) == 1 && RunSteps(document, steps) == 1 ? document.Save(nullptr) : 0;
 }

@@ -72,7 +72,13 @@ struct SectionStep {
   Table<Scan> scans;  // run one after another against the same section end
 };
 
-// Loads the file, runs every step in order and saves. 1 when the file was
+class InfDocument;
+
+// Runs every step in order on a loaded document. 1 when every section was
+// found; 0 at the first missing one, after the steps before it ran.
+int RunSteps(InfDocument& document, Table<SectionStep> steps);
+
+// Loads the file, runs the steps and saves. 1 when the file was
 // loaded, every section found and any change saved; 0 otherwise, and then the
 // file keeps its old bytes.
 int PatchInfFile(const char* path, Table<SectionStep> steps);

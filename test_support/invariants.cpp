@@ -1,6 +1,7 @@
 #include "test_support/invariants.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 #include <vector>
@@ -13,6 +14,8 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+// Patches bytes as a procedure patches a file that holds them; its result.
+using BytePatch = std::function<int(std::string& bytes)>;
 
 std::string DocumentedConversion(std::string bytes) {
   bytes.resize(std::min(bytes.size(), bytes.find('\x1a')));
@@ -144,22 +147,59 @@ void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
   }
 }
 
-std::string SecondPatchViolation(const PatchProcedure& procedure, const std::string& path,
-                                 const InfDocument& patched) {
-  const std::string bytes = ReadBytes(path);
-  procedure.patch(path.c_str());
-  if (ReadBytes(path) == bytes) return {};
+std::string SecondPatchViolation(Table<SectionStep> steps, const BytePatch& patch,
+                                 const std::string& saved, const InfDocument& patched) {
+  std::string twice = saved;
+  patch(twice);
+  if (twice == saved) return {};
   InfDocument again;
-  again.Load(path.c_str());
+  again.LoadBytes(twice);
   const std::optional<Lines> inserted = Inserted(LinesOf(patched), LinesOf(again));
   if (!inserted) return "the second patch changed or removed a line";
   std::multiset<std::string> unexplained(inserted->begin(), inserted->end());
-  TakeOutGroupsBeyond(procedure.steps, patched, again, unexplained);
+  TakeOutGroupsBeyond(steps, patched, again, unexplained);
   if (!unexplained.empty()) return "the second patch inserted " + *unexplained.begin();
   return {};
 }
 
+std::string Written(const InfDocument& document) {
+  std::string bytes;
+  document.WriteBytes([&bytes](std::string_view piece) {
+    bytes += piece;
+    return true;
+  });
+  return bytes;
+}
+
+std::string Violation(Table<SectionStep> steps, const BytePatch& patch, const std::string& bytes) {
+  InfDocument loaded;
+  loaded.LoadBytes(bytes);
+  std::string saved = bytes;
+  const int result = patch(saved);
+  if (!HasEverySection(loaded, steps)) {
+    return result == 0 && saved == bytes ? "" : "a file without a needed section changed";
+  }
+  if (result != 1) return "the patch failed on a file with every section";
+  if (saved == bytes) return {};
+  InfDocument patched;
+  patched.LoadBytes(saved);
+  if (Joined(LinesOf(patched)) != saved) return "the saved lines are not joined by CR LF";
+  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), LinesOf(patched));
+  if (!inserted) return "a loaded line was changed, moved or removed";
+  for (const std::string& line : *inserted) {
+    if (!IsTableLine(steps, line)) return "inserted a line of no table: " + line;
+  }
+  return SecondPatchViolation(steps, patch, saved, patched);
+}
+
 }  // namespace
+
+std::string RoundTripViolation(const std::string& bytes) {
+  InfDocument document;
+  if (document.LoadBytes(bytes) != 1) return "the bytes did not load";
+  if (Written(document) != DocumentedConversion(bytes)) return "the written bytes differ";
+  return {};
+}
 
 std::string RoundTripViolation(const std::string& bytes, const std::string& folder) {
   const std::string in = folder + "/in.inf";
@@ -173,28 +213,31 @@ std::string RoundTripViolation(const std::string& bytes, const std::string& fold
   return {};
 }
 
+std::string PatchViolation(Table<SectionStep> steps, const std::string& bytes) {
+  return Violation(
+      steps,
+      [steps](std::string& text) {
+        InfDocument document;
+        document.LoadBytes(text);
+        const int result = RunSteps(document, steps);
+        if (result == 1 && document.IsModified()) text = Written(document);
+        return result;
+      },
+      bytes);
+}
+
 std::string PatchViolation(const PatchProcedure& procedure, const std::string& bytes,
                            const std::string& folder) {
   const std::string path = folder + "/patched.inf";
-  WriteBytes(path, bytes);
-  InfDocument loaded;
-  loaded.Load(path.c_str());
-  const int result = procedure.patch(path.c_str());
-  const std::string saved = ReadBytes(path);
-  if (!HasEverySection(loaded, procedure.steps)) {
-    return result == 0 && saved == bytes ? "" : "a file without a needed section changed";
-  }
-  if (result != 1) return "the patch failed on a file with every section";
-  if (saved == bytes) return {};
-  InfDocument patched;
-  patched.Load(path.c_str());
-  if (Joined(LinesOf(patched)) != saved) return "the saved lines are not joined by CR LF";
-  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), LinesOf(patched));
-  if (!inserted) return "a loaded line was changed, moved or removed";
-  for (const std::string& line : *inserted) {
-    if (!IsTableLine(procedure.steps, line)) return "inserted a line of no table: " + line;
-  }
-  return SecondPatchViolation(procedure, path, patched);
+  return Violation(
+      procedure.steps,
+      [&](std::string& text) {
+        WriteBytes(path, text);
+        const int result = procedure.patch(path.c_str());
+        text = ReadBytes(path);
+        return result;
+      },
+      bytes);
 }
 
 std::string RegistryDeletionViolation(const std::string& text, std::string_view key_path) {

@@ -13,14 +13,18 @@ struct PatchProcedure {
   Table<SectionStep> steps;
 };
 
-// Loading bytes and saving the document to a new path gives back the bytes,
-// cut at the first Ctrl-Z and with every lone LF written as CR LF.
+// Loading bytes and saving the document gives back the bytes, cut at the
+// first Ctrl-Z and with every lone LF written as CR LF: in memory, or through
+// a file in folder that is saved to a new path.
+std::string RoundTripViolation(const std::string& bytes);
 std::string RoundTripViolation(const std::string& bytes, const std::string& folder);
 
 // A patch of a file holding bytes only inserts lines of its own tables, leaves
 // a file that lacks one of its sections byte for byte as it was, and a second
 // patch inserts nothing, apart from a miniport group that the first one put
-// beyond its section.
+// beyond its section: the steps run on a document loaded from the bytes, or
+// the procedure on a file in folder.
+std::string PatchViolation(Table<SectionStep> steps, const std::string& bytes);
 std::string PatchViolation(const PatchProcedure& procedure, const std::string& bytes,
                            const std::string& folder);
 

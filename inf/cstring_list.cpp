@@ -1,41 +1,102 @@
 #include "inf/cstring_list.h"
 
+#include <cstring>
 #include <utility>
 
-CString CStringList::Keep(std::string text) {
-  return texts_.emplace_back(std::move(text));
-}
-
-POSITION CStringList::AddTail(CString kept_line) {
-  return Link(tail_, kept_line);
+void CStringList::TakeText(std::string text) {
+  text_ = std::move(text);
+  // Room for lines of 32 bytes; what no line needs is never touched, so it
+  // takes no memory.
+  starts_.reserve(text_.size() / 32 + 1);
+  starts_.push_back(0);
+  const char* const begin = text_.data();
+  const char* const end = begin + text_.size();
+  for (const char* lf = begin;
+       (lf = static_cast<const char*>(std::memchr(lf, '\n', end - lf))) != nullptr;) {
+    ++lf;
+    starts_.push_back(static_cast<std::uint32_t>(lf - begin));
+  }
 }
 
 POSITION CStringList::InsertAfter(POSITION position, std::string_view text) {
-  return Link(position != nullptr ? position : tail_, Keep(std::string(text)));
+  const std::size_t after = position != nullptr ? position.id : GetTailPosition().id;
+  const std::size_t id = inserted_.size() | kInserted;
+  if (position == nullptr && GetTailPosition() == nullptr) {
+    inserted_.push_back({std::string(text), kNone, kNone, kNone});
+    chains_[kNone] = {id, id};
+  } else if ((after & kInserted) == 0) {
+    const auto [chain, is_new] = chains_.try_emplace(after, Chain{id, id});
+    inserted_.push_back({std::string(text), kNone, is_new ? kNone : chain->second.first, after});
+    if (!is_new) Inserted(chain->second.first).prev = id;
+    chain->second.first = id;
+  } else {
+    InsertedLine& previous = Inserted(after);
+    inserted_.push_back({std::string(text), after, previous.next, previous.follows});
+    (previous.next != kNone ? Inserted(previous.next).prev : chains_[previous.follows].last) = id;
+    previous.next = id;
+  }
+  return {this, id};
 }
 
 void CStringList::RemoveAll() {
-  blocks_.clear();
-  used_in_last_block_ = 0;
-  texts_.clear();
-  head_ = tail_ = nullptr;
+  text_.clear();
+  starts_.clear();
+  inserted_.clear();
+  chains_.clear();
 }
 
-POSITION CStringList::Link(POSITION after, CString text) {
-  POSITION next = after != nullptr ? after->next : head_;
-  const POSITION node = NewNode();
-  *node = CStringListNode{after, next, text};
-  (after != nullptr ? after->next : head_) = node;
-  (next != nullptr ? next->prev : tail_) = node;
-  return node;
+POSITION CStringList::GetHeadPosition() const {
+  const Chain* const first = ChainAfter(kNone);
+  return At(first != nullptr ? first->first : LoadedAfter(kNone));
 }
 
-POSITION CStringList::NewNode() {
-  if (blocks_.empty() || used_in_last_block_ == kNodesPerBlock) {
-    // Owned before the vector may grow, so that a failing growth frees it.
-    std::unique_ptr<CStringListNode[]> block(new CStringListNode[kNodesPerBlock]);
-    blocks_.push_back(std::move(block));
-    used_in_last_block_ = 0;
+POSITION CStringList::GetTailPosition() const {
+  const std::size_t last = starts_.empty() ? kNone : starts_.size() - 1;
+  const Chain* const chain = ChainAfter(last);
+  return At(chain != nullptr ? chain->last : last);
+}
+
+POSITION CStringList::Next(std::size_t id) const {
+  if ((id & kInserted) != 0) {
+    const InsertedLine& line = Inserted(id);
+    return At(line.next != kNone ? line.next : LoadedAfter(line.follows));
   }
-  return &blocks_.back()[used_in_last_block_++];
+  const Chain* const chain = ChainAfter(id);
+  return At(chain != nullptr ? chain->first : LoadedAfter(id));
+}
+
+POSITION CStringList::Prev(std::size_t id) const {
+  if ((id & kInserted) != 0) {
+    const InsertedLine& line = Inserted(id);
+    return At(line.prev != kNone ? line.prev : line.follows);
+  }
+  const std::size_t before = id == 0 ? kNone : id - 1;
+  const Chain* const chain = ChainAfter(before);
+  return At(chain != nullptr ? chain->last : before);
+}
+
+// A loaded line ends before the LF that starts the next one, and before a CR
+// directly in front of that LF; the last one ends with the text.
+CString CStringList::Line(std::size_t id) const {
+  if ((id & kInserted) != 0) return Inserted(id).text;
+  const std::size_t start = starts_[id];
+  std::size_t end = text_.size();
+  if (id + 1 < starts_.size()) {
+    end = starts_[id + 1] - 1;
+    if (end > start && text_[end - 1] == '\r') --end;
+  }
+  return {text_.data() + start, end - start};
+}
+
+// The loaded line after loaded (the first when kNone), or kNone.
+std::size_t CStringList::LoadedAfter(std::size_t loaded) const {
+  const std::size_t next = loaded == kNone ? 0 : loaded + 1;
+  return next < starts_.size() ? next : kNone;
+}
+
+// The inserted lines that follow loaded (that start the list when kNone).
+const CStringList::Chain* CStringList::ChainAfter(std::size_t loaded) const {
+  if (chains_.empty()) return nullptr;
+  const auto chain = chains_.find(loaded);
+  return chain != chains_.end() ? &chain->second : nullptr;
 }

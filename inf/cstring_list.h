@@ -1,59 +1,90 @@
-// An ordered list of 8-bit lines with stable positions. Lines are only ever
-// added; a POSITION keeps designating its line until the list is cleared.
+// An ordered list of 8-bit lines with stable positions. The loaded lines are
+// one text held whole, indexed by where each line starts; inserted lines are
+// kept aside, each linked to the line it follows, so loaded lines never move.
+// A POSITION keeps designating its line until the list is cleared.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
-#include <memory>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The read-only text of one line. Its bytes live in storage the list owns.
 using CString = std::string_view;
 
-struct CStringListNode {
-  CStringListNode* prev;
-  CStringListNode* next;
-  CString text;
+class CStringList;
+
+// One line of a list, or null: no line.
+struct POSITION {
+  POSITION() = default;
+  POSITION(std::nullptr_t) {}  // NOLINT(google-explicit-constructor): null reads as no line
+  POSITION(const CStringList* owner, std::size_t line_id) : list(owner), id(line_id) {}
+
+  friend bool operator==(POSITION a, POSITION b) { return a.list == b.list && a.id == b.id; }
+  friend bool operator!=(POSITION a, POSITION b) { return !(a == b); }
+
+  const CStringList* list = nullptr;
+  std::size_t id = 0;  // a loaded line's number, or an inserted line's with kInserted set
 };
-using POSITION = CStringListNode*;  // null: no line
 
 class CStringList {
  public:
+  // The longest text TakeText takes.
+  static constexpr std::size_t kMaxText = std::numeric_limits<std::uint32_t>::max();
+
   CStringList() = default;
   CStringList(const CStringList&) = delete;
   CStringList& operator=(const CStringList&) = delete;
   virtual ~CStringList() = default;
 
-  // Moves text into the list's storage; lines may then be views into it.
-  CString Keep(std::string text);
-  // Appends a line whose bytes lie in storage given to Keep.
-  POSITION AddTail(CString kept_line);
+  // Holds text, of at most kMaxText bytes, as the loaded lines, after any
+  // inserted lines: the pieces between its LFs, each without a CR directly
+  // before its LF. Once per list, until RemoveAll.
+  void TakeText(std::string text);
   // Copies text into a new line directly after position (at the end when null).
   POSITION InsertAfter(POSITION position, std::string_view text);
   void RemoveAll();
 
-  bool IsEmpty() const { return head_ == nullptr; }
-  std::size_t GetCount() const {
-    return blocks_.empty() ? 0 : (blocks_.size() - 1) * kNodesPerBlock + used_in_last_block_;
-  }
-  POSITION GetHeadPosition() const { return head_; }
-  POSITION GetTailPosition() const { return tail_; }
-  static POSITION GetNextPosition(POSITION position) { return position->next; }
-  static POSITION GetPrevPosition(POSITION position) { return position->prev; }
-  static CString GetAt(POSITION position) { return position->text; }
+  // The text given to TakeText, which loaded lines are views into.
+  CString Text() const { return text_; }
+  bool IsEmpty() const { return GetCount() == 0; }
+  std::size_t GetCount() const { return starts_.size() + inserted_.size(); }
+  POSITION GetHeadPosition() const;
+  POSITION GetTailPosition() const;
+  static POSITION GetNextPosition(POSITION position) { return position.list->Next(position.id); }
+  static POSITION GetPrevPosition(POSITION position) { return position.list->Prev(position.id); }
+  static CString GetAt(POSITION position) { return position.list->Line(position.id); }
 
  private:
-  POSITION Link(POSITION after, CString text);
-  POSITION NewNode();
+  static constexpr std::size_t kInserted = ~(~std::size_t{0} >> 1);
+  static constexpr std::size_t kNone = ~std::size_t{0};  // no line; as a chain's key, the start
 
-  // Nodes come from blocks of many, which never move, so that a file of
-  // millions of lines takes few allocations.
-  static constexpr std::size_t kNodesPerBlock = 4096;
-  std::vector<std::unique_ptr<CStringListNode[]>> blocks_;
-  std::size_t used_in_last_block_ = 0;
-  std::deque<std::string> texts_;  // kept texts and inserted lines
-  POSITION head_ = nullptr;
-  POSITION tail_ = nullptr;
+  struct InsertedLine {
+    std::string text;
+    std::size_t prev;     // kNone: the first of its chain
+    std::size_t next;     // kNone: the last of its chain
+    std::size_t follows;  // the loaded line its chain follows, or kNone
+  };
+  struct Chain {
+    std::size_t first;
+    std::size_t last;
+  };
+
+  POSITION At(std::size_t id) const { return id == kNone ? POSITION() : POSITION(this, id); }
+  POSITION Next(std::size_t id) const;
+  POSITION Prev(std::size_t id) const;
+  CString Line(std::size_t id) const;
+  std::size_t LoadedAfter(std::size_t loaded) const;
+  const Chain* ChainAfter(std::size_t loaded) const;
+  InsertedLine& Inserted(std::size_t id) { return inserted_[id & ~kInserted]; }
+  const InsertedLine& Inserted(std::size_t id) const { return inserted_[id & ~kInserted]; }
+
+  std::string text_;
+  std::vector<std::uint32_t> starts_;              // where each loaded line starts in text_
+  std::deque<InsertedLine> inserted_;              // a deque, so that their texts never move
+  std::unordered_map<std::size_t, Chain> chains_;  // by the loaded line they follow
 };

@@ -40,7 +40,8 @@ TEST(CStringListTest, InsertAfterSamePositionStacksNewestFirstAndChainingKeepsOr
 TEST(CStringListTest, PositionsAndTextsStayValidWhileManyLinesAreAdded) {
   CStringList list;
   const POSITION first = list.InsertAfter(nullptr, "short");
-  const POSITION second = list.AddTail(list.Keep("kept text"));
+  list.TakeText("kept text");
+  const POSITION second = list.GetTailPosition();
   for (int i = 0; i < 10000; ++i) list.InsertAfter(first, std::to_string(i));
   EXPECT_EQ(CStringList::GetAt(first), "short");
   EXPECT_EQ(CStringList::GetAt(second), "kept text");
@@ -54,6 +55,22 @@ TEST(CStringListTest, PositionsAndTextsStayValidWhileManyLinesAreAdded) {
   list.InsertAfter(nullptr, "again");
   EXPECT_EQ(Lines(list), std::vector<std::string>{"again"});
   EXPECT_EQ(list.GetCount(), 1U);
+}
+
+TEST(CStringListTest, LinesInsertedAmongTakenLinesLeaveThemInPlace) {
+  CStringList list;
+  list.TakeText("A\r\nB\n\rC\r\r\n");
+  const POSITION a = list.GetHeadPosition();
+  const POSITION b = CStringList::GetNextPosition(a);
+  const POSITION x = list.InsertAfter(a, "X");
+  list.InsertAfter(x, "Y");
+  list.InsertAfter(a, "W");
+  list.InsertAfter(nullptr, "Z");
+  const std::vector<std::string> expected = {"A", "W", "X", "Y", "B", "\rC\r", "", "Z"};
+  EXPECT_EQ(Lines(list), expected);
+  EXPECT_EQ(LinesBackwards(list), expected);
+  EXPECT_EQ(CStringList::GetAt(b), "B");
+  EXPECT_EQ(CStringList::GetPrevPosition(b), CStringList::GetNextPosition(x));
 }
 
 }  // namespace

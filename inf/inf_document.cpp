@@ -13,6 +13,7 @@ namespace {
 constexpr char kEndOfText = '\x1a';
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+constexpr std::size_t kShortPiece = std::size_t{64} << 10;
 
 // A line whose first non-blank byte is not '[' can be neither a header nor a
 // section's end.
@@ -38,7 +39,7 @@ bool Contains(CString outer, CString inner) {
          before(inner.data() + inner.size(), outer.data() + outer.size());
 }
 
-// Hands the file pieces of at most one chunk: short pieces (inserted lines,
+// Hands the sink pieces of at most one chunk: short pieces (inserted lines,
 // line ends, runs that inserted lines cut short) are gathered first, and long
 // runs of the loaded text go out straight, a chunk at a time. Both measured
 // faster than copying every byte into the chunk, and than one huge write.
@@ -47,7 +48,7 @@ class ChunkedWriter {
   explicit ChunkedWriter(const ByteSink& sink) : sink_(sink) {}
 
   bool Put(std::string_view bytes) {
-    if (bytes.size() < kWriteChunk) return Gather(bytes);
+    if (bytes.size() < kShortPiece) return Gather(bytes);
     if (!Flush()) return false;
     for (; !bytes.empty(); bytes.remove_prefix(std::min(bytes.size(), kWriteChunk))) {
       if (!sink_(bytes.substr(0, kWriteChunk))) return false;
@@ -56,7 +57,7 @@ class ChunkedWriter {
   }
 
   bool Flush() {
-    const bool written = sink_(chunk_);
+    const bool written = chunk_.empty() || sink_(chunk_);
     chunk_.clear();
     return written;
   }
@@ -77,39 +78,23 @@ class ChunkedWriter {
 int InfDocument::Load(const char* path) {
   if (loaded_ != 0) return 0;
   std::string bytes;
-  if (!platform::ReadWholeFile(path, bytes)) return 0;
-  LoadBytes(std::move(bytes));
+  if (!platform::ReadWholeFile(path, bytes) || LoadBytes(std::move(bytes)) == 0) return 0;
   path_ = path;
-  return 1;
-}
-
-int InfDocument::LoadBytes(std::string bytes) {
-  if (loaded_ != 0) return 0;
-  TakeLines(std::move(bytes));
-  loaded_ = 1;
-  modified_ = 0;
   return 1;
 }
 
 // CR LF and a lone LF end a line; a lone CR is an ordinary byte; Ctrl-Z ends
 // the text. The pieces between line ends are the lines, so text that ends with
 // a line end yields an empty last line.
-void InfDocument::TakeLines(std::string bytes) {
-  const std::size_t end_of_text = bytes.find(kEndOfText);
-  if (end_of_text != std::string::npos) bytes.resize(end_of_text);
-  text_ = Keep(std::move(bytes));
-  std::size_t start = 0;
-  for (std::size_t lf = text_.find('\n'); lf != CString::npos; lf = text_.find('\n', start)) {
-    const std::size_t end = (lf > start && text_[lf - 1] == '\r') ? lf - 1 : lf;
-    Append(text_.substr(start, end - start));
-    start = lf + 1;
-  }
-  Append(text_.substr(start));
-}
-
-void InfDocument::Append(CString kept_line) {
-  const POSITION line = AddTail(kept_line);
-  if (OpensBracket(kept_line)) bracket_lines_.push_back(line);
+int InfDocument::LoadBytes(std::string bytes) {
+  if (loaded_ != 0) return 0;
+  bytes.resize(std::min(bytes.size(), bytes.find(kEndOfText)));
+  if (bytes.size() > kMaxText) return 0;
+  TakeText(std::move(bytes));
+  IndexBracketLines();
+  loaded_ = 1;
+  modified_ = 0;
+  return 1;
 }
 
 void InfDocument::IndexBracketLines() {
@@ -152,7 +137,7 @@ bool InfDocument::WriteBytes(const ByteSink& sink) const {
 // bytes that writing them one by one would give.
 bool InfDocument::FollowsInText(CString run, CString next) const {
   const char* const end = run.data() + run.size();
-  return Contains(text_, run) && Contains(text_, next) && next.data() == end + kLineEnd.size() &&
+  return Contains(Text(), run) && Contains(Text(), next) && next.data() == end + kLineEnd.size() &&
          CString(end, kLineEnd.size()) == kLineEnd;
 }
 

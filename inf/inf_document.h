@@ -14,8 +14,8 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 
 class InfDocument : public CStringList {
  public:
-  // 1 when the file was read; 0 when it is missing, unreadable, or this
-  // document was loaded before.
+  // 1 when the file was read; 0 when it is missing, unreadable, its text is
+  // longer than kMaxText, or this document was loaded before.
   int Load(const char* path);
   // Holds bytes as Load holds a file's bytes, but without a path, so that
   // only a save to a given path writes a file. 0 when loaded before.
@@ -38,21 +38,17 @@ class InfDocument : public CStringList {
   bool IsModified() const { return modified_ != 0; }
 
  private:
-  // Lines are added only through Load and InsertLineAfter, which keep
+  // Lines are added only through the loads and InsertLineAfter, which keep
   // bracket_lines_ up to date.
-  using CStringList::AddTail;
   using CStringList::InsertAfter;
-  using CStringList::Keep;
   using CStringList::RemoveAll;
+  using CStringList::TakeText;
 
-  void TakeLines(std::string bytes);
-  void Append(CString kept_line);
   void IndexBracketLines();
   bool SaveTo(const char* target) const;
   bool FollowsInText(CString run, CString next) const;
 
   std::string path_;
-  CString text_;  // the loaded text, which the loaded lines are views into
   // In document order, every line whose first non-blank byte is '[': the only
   // lines that can head or end a section, so a look-up walks these alone.
   std::vector<POSITION> bracket_lines_;

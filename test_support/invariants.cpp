@@ -13,7 +13,8 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
+// Views of the lines of a document, valid while it lives.
+using Lines = std::vector<std::string_view>;
 // Patches bytes as a procedure patches a file that holds them; its result.
 using BytePatch = std::function<int(std::string& bytes)>;
 
@@ -29,6 +30,7 @@ std::string DocumentedConversion(std::string bytes) {
 
 Lines LinesOf(const InfDocument& document) {
   Lines lines;
+  lines.reserve(document.GetCount());
   for (POSITION line = document.GetHeadPosition(); line != nullptr;
        line = InfDocument::GetNextPosition(line)) {
     lines.emplace_back(InfDocument::GetAt(line));
@@ -50,7 +52,7 @@ std::string Joined(const Lines& lines) {
 std::optional<Lines> Inserted(const Lines& before, const Lines& after) {
   Lines inserted;
   std::size_t kept = 0;
-  for (const std::string& line : after) {
+  for (const std::string_view line : after) {
     if (kept < before.size() && line == before[kept]) {
       ++kept;
     } else {
@@ -68,7 +70,7 @@ bool HasEverySection(const InfDocument& document, Table<SectionStep> steps) {
   });
 }
 
-bool IsTableLine(Table<SectionStep> steps, const std::string& line) {
+bool IsTableLine(Table<SectionStep> steps, std::string_view line) {
   for (const SectionStep& step : steps)
     for (const Scan& scan : step.scans)
       for (const Entry& entry : scan.entries)
@@ -148,13 +150,14 @@ void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
 }
 
 std::string SecondPatchViolation(Table<SectionStep> steps, const BytePatch& patch,
-                                 const std::string& saved, const InfDocument& patched) {
+                                 const std::string& saved, const InfDocument& patched,
+                                 const Lines& patched_lines) {
   std::string twice = saved;
   patch(twice);
   if (twice == saved) return {};
   InfDocument again;
   again.LoadBytes(twice);
-  const std::optional<Lines> inserted = Inserted(LinesOf(patched), LinesOf(again));
+  const std::optional<Lines> inserted = Inserted(patched_lines, LinesOf(again));
   if (!inserted) return "the second patch changed or removed a line";
   std::multiset<std::string> unexplained(inserted->begin(), inserted->end());
   TakeOutGroupsBeyond(steps, patched, again, unexplained);
@@ -164,6 +167,7 @@ std::string SecondPatchViolation(Table<SectionStep> steps, const BytePatch& patc
 
 std::string Written(const InfDocument& document) {
   std::string bytes;
+  bytes.reserve(document.Text().size() + 4096);
   document.WriteBytes([&bytes](std::string_view piece) {
     bytes += piece;
     return true;
@@ -183,13 +187,14 @@ std::string Violation(Table<SectionStep> steps, const BytePatch& patch, const st
   if (saved == bytes) return {};
   InfDocument patched;
   patched.LoadBytes(saved);
-  if (Joined(LinesOf(patched)) != saved) return "the saved lines are not joined by CR LF";
-  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), LinesOf(patched));
+  const Lines patched_lines = LinesOf(patched);
+  if (Joined(patched_lines) != saved) return "the saved lines are not joined by CR LF";
+  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), patched_lines);
   if (!inserted) return "a loaded line was changed, moved or removed";
-  for (const std::string& line : *inserted) {
-    if (!IsTableLine(steps, line)) return "inserted a line of no table: " + line;
+  for (const std::string_view line : *inserted) {
+    if (!IsTableLine(steps, line)) return "inserted a line of no table: " + std::string(line);
   }
-  return SecondPatchViolation(steps, patch, saved, patched);
+  return SecondPatchViolation(steps, patch, saved, patched, patched_lines);
 }
 
 }  // namespace

@@ -1,51 +1,56 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
+#include "platform/posix/kernel_hints.h"
 #include "platform/posix/paths.h"
 
 namespace platform {
 namespace {
 
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+constexpr std::size_t kSlack = 4096;
 
 // Not blocking keeps the open of a FIFO from waiting for a writer, and not
 // taking a terminal keeps a terminal device from becoming the process's; for
 // a regular file neither changes anything.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
-// The size of an open regular file whose bytes a string can hold. Anything
-// else, such as a FIFO, a device or a folder, is refused before any read.
+// The size of an open regular file whose bytes, and a little more, a string
+// can hold. Anything else, such as a FIFO, a device or a folder, is refused
+// before any read.
 bool FindHoldableSize(int fd, std::size_t& size) {
   struct stat info {};
   if (!posix::StatFile(fd, info) || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-      static_cast<std::uintmax_t>(info.st_size) > std::string().max_size()) {
+      static_cast<std::uintmax_t>(info.st_size) > std::string().max_size() - kSlack) {
     return false;
   }
   size = static_cast<std::size_t>(info.st_size);
   return true;
 }
 
-// The end of the file must come within size bytes: a file that grows while it
-// is read could outgrow any buffer.
+// Reads straight into contents, sized by the file's size and a little more, so
+// that the read that finds the end needs no room of its own. The end of the
+// file must come within size bytes: a file that grows while it is read could
+// outgrow any buffer.
 bool ReadToEnd(int fd, std::size_t size, std::string& contents) {
-  contents.reserve(size);
-  std::vector<char> chunk(std::min(kChunkSize, size + 1));
+  contents.reserve(size + kSlack);
+  posix::AdviseHugePages(contents.data(), contents.capacity());
+  contents.resize(size + kSlack);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t got = posix::ReadSome(fd, chunk.data(), chunk.size());
+    const ssize_t got = posix::ReadSome(fd, &contents[filled], contents.size() - filled);
     if (got <= 0) {
+      contents.resize(filled);
       return got == 0;
     }
-    if (static_cast<std::size_t>(got) > size - contents.size()) {
+    filled += static_cast<std::size_t>(got);
+    if (filled > size) {
       return false;
     }
-    contents.append(chunk.data(), static_cast<std::size_t>(got));
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
+#include "platform/posix/kernel_hints.h"
 #include "platform/posix/paths.h"
 
 namespace platform {
@@ -136,6 +137,7 @@ bool ReplacementFile::Write(std::string_view bytes) {
     return false;
   }
   state_->write_failed = !posix::WriteAll(state_->fd, bytes.data(), bytes.size());
+  posix::StartWriteback(state_->fd);
   return !state_->write_failed;
 }
 

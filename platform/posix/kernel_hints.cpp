@@ -1,0 +1,38 @@
+#include "platform/posix/kernel_hints.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace platform::posix {
+namespace {
+
+// The usual huge page; a smaller buffer cannot gain from them.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+}  // namespace
+
+void AdviseHugePages(char* buffer, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+  if (size < kHugePage) return;
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = (reinterpret_cast<std::uintptr_t>(buffer) + page - 1) / page * page;
+  const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + size) / page * page;
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  static_cast<void>(buffer);
+  static_cast<void>(size);
+#endif
+}
+
+void StartWriteback(int fd) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  static_cast<void>(fd);
+#endif
+}
+
+}  // namespace platform::posix

@@ -56,15 +56,6 @@ POSITION CStringList::GetTailPosition() const {
   return At(chain != nullptr ? chain->last : last);
 }
 
-POSITION CStringList::Next(std::size_t id) const {
-  if ((id & kInserted) != 0) {
-    const InsertedLine& line = Inserted(id);
-    return At(line.next != kNone ? line.next : LoadedAfter(line.follows));
-  }
-  const Chain* const chain = ChainAfter(id);
-  return At(chain != nullptr ? chain->first : LoadedAfter(id));
-}
-
 POSITION CStringList::Prev(std::size_t id) const {
   if ((id & kInserted) != 0) {
     const InsertedLine& line = Inserted(id);
@@ -73,30 +64,4 @@ POSITION CStringList::Prev(std::size_t id) const {
   const std::size_t before = id == 0 ? kNone : id - 1;
   const Chain* const chain = ChainAfter(before);
   return At(chain != nullptr ? chain->last : before);
-}
-
-// A loaded line ends before the LF that starts the next one, and before a CR
-// directly in front of that LF; the last one ends with the text.
-CString CStringList::Line(std::size_t id) const {
-  if ((id & kInserted) != 0) return Inserted(id).text;
-  const std::size_t start = starts_[id];
-  std::size_t end = text_.size();
-  if (id + 1 < starts_.size()) {
-    end = starts_[id + 1] - 1;
-    if (end > start && text_[end - 1] == '\r') --end;
-  }
-  return {text_.data() + start, end - start};
-}
-
-// The loaded line after loaded (the first when kNone), or kNone.
-std::size_t CStringList::LoadedAfter(std::size_t loaded) const {
-  const std::size_t next = loaded == kNone ? 0 : loaded + 1;
-  return next < starts_.size() ? next : kNone;
-}
-
-// The inserted lines that follow loaded (that start the list when kNone).
-const CStringList::Chain* CStringList::ChainAfter(std::size_t loaded) const {
-  if (chains_.empty()) return nullptr;
-  const auto chain = chains_.find(loaded);
-  return chain != chains_.end() ? &chain->second : nullptr;
 }

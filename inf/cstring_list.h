@@ -88,3 +88,40 @@ class CStringList {
   std::deque<InsertedLine> inserted_;              // a deque, so that their texts never move
   std::unordered_map<std::size_t, Chain> chains_;  // by the loaded line they follow
 };
+
+// Inline, since a scan calls them for every line it walks.
+
+inline POSITION CStringList::Next(std::size_t id) const {
+  if ((id & kInserted) != 0) {
+    const InsertedLine& line = Inserted(id);
+    return At(line.next != kNone ? line.next : LoadedAfter(line.follows));
+  }
+  const Chain* const chain = ChainAfter(id);
+  return At(chain != nullptr ? chain->first : LoadedAfter(id));
+}
+
+// A loaded line ends before the LF that starts the next one, and before a CR
+// directly in front of that LF; the last one ends with the text.
+inline CString CStringList::Line(std::size_t id) const {
+  if ((id & kInserted) != 0) return Inserted(id).text;
+  const std::size_t start = starts_[id];
+  std::size_t end = text_.size();
+  if (id + 1 < starts_.size()) {
+    end = starts_[id + 1] - 1;
+    if (end > start && text_[end - 1] == '\r') --end;
+  }
+  return {text_.data() + start, end - start};
+}
+
+// The loaded line after loaded (the first when kNone), or kNone.
+inline std::size_t CStringList::LoadedAfter(std::size_t loaded) const {
+  const std::size_t next = loaded == kNone ? 0 : loaded + 1;
+  return next < starts_.size() ? next : kNone;
+}
+
+// The inserted lines that follow loaded (that start the list when kNone).
+inline const CStringList::Chain* CStringList::ChainAfter(std::size_t loaded) const {
+  if (chains_.empty()) return nullptr;
+  const auto chain = chains_.find(loaded);
+  return chain != chains_.end() ? &chain->second : nullptr;
+}

@@ -17,10 +17,11 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 void AdviseHugePages(char* buffer, std::size_t size) {
 #ifdef MADV_HUGEPAGE
   if (size < kHugePage) return;
-  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const auto begin = (reinterpret_cast<std::uintptr_t>(buffer) + page - 1) / page * page;
-  const auto end = (reinterpret_cast<std::uintptr_t>(buffer) + size) / page * page;
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t to_page = (page - reinterpret_cast<std::uintptr_t>(buffer) % page) % page;
+  if (size > to_page + page) {
+    madvise(buffer + to_page, (size - to_page) / page * page, MADV_HUGEPAGE);
+  }
 #else
   static_cast<void>(buffer);
   static_cast<void>(size);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """make_tree.py FOLDER MIB: writes FOLDER/WINDOWS/INF/{MSHDC,MACHINE,USB}.INF,
-each about MIB MiB, shaped like a system's INF files that lack every line
-kestra32 adds.
+each about MIB MiB (a fraction will do), shaped like a system's INF files that
+lack every line kestra32 adds.
 
 Each file is many sections of device, registry and string lines with comments
 and blank lines. The sections kestra32 patches are spread through the file,
@@ -105,11 +105,11 @@ FILES = {
 
 
 def main():
-    folder, mib = Path(sys.argv[1]), int(sys.argv[2])
+    folder, mib = Path(sys.argv[1]), float(sys.argv[2])
     inf = folder / "WINDOWS" / "INF"
     inf.mkdir(parents=True, exist_ok=True)
     for seed, (name, patched) in enumerate(FILES.items()):
-        (inf / name).write_bytes(make_file(random.Random(seed), name, patched, mib * MIB))
+        (inf / name).write_bytes(make_file(random.Random(seed), name, patched, int(mib * MIB)))
 
 
 if __name__ == "__main__":

@@ -25,6 +25,8 @@ POSITION CStringList::InsertAfter(POSITION position, std::string_view text) {
     inserted_.push_back({std::string(text), kNone, kNone, kNone});
     chains_[kNone] = {id, id};
   } else if ((after & kInserted) == 0) {
+    followed_.resize(starts_.size());
+    followed_[after] = true;
     const auto [chain, is_new] = chains_.try_emplace(after, Chain{id, id});
     inserted_.push_back({std::string(text), kNone, is_new ? kNone : chain->second.first, after});
     if (!is_new) Inserted(chain->second.first).prev = id;
@@ -43,6 +45,7 @@ void CStringList::RemoveAll() {
   starts_.clear();
   inserted_.clear();
   chains_.clear();
+  followed_.clear();
 }
 
 POSITION CStringList::GetHeadPosition() const {

@@ -87,6 +87,9 @@ class CStringList {
   std::vector<std::uint32_t> starts_;              // where each loaded line starts in text_
   std::deque<InsertedLine> inserted_;              // a deque, so that their texts never move
   std::unordered_map<std::size_t, Chain> chains_;  // by the loaded line they follow
+  // Whether a chain follows each loaded line, so that a walk looks up only the
+  // chains that are there; none follows a line beyond its end.
+  std::vector<bool> followed_;
 };
 
 // Inline, since a scan calls them for every line it walks.
@@ -121,6 +124,7 @@ inline std::size_t CStringList::LoadedAfter(std::size_t loaded) const {
 
 // The inserted lines that follow loaded (that start the list when kNone).
 inline const CStringList::Chain* CStringList::ChainAfter(std::size_t loaded) const {
+  if (loaded != kNone && (loaded >= followed_.size() || !followed_[loaded])) return nullptr;
   if (chains_.empty()) return nullptr;
   const auto chain = chains_.find(loaded);
   return chain != chains_.end() ? &chain->second : nullptr;

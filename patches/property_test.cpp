@@ -149,6 +149,12 @@ TEST(MissingSectionTest, MiniportGroupBeyondTheSectionIsTheOneRepeatedInsertion)
                             "\r\n[MS_SYS]\r\n[ControlFlags]\r\n[Strings]\r\n";
   TempDir folder;
   EXPECT_EQ(PatchViolation(kProcedures[1], bytes, folder.path()), "");
+  // Here the first patch's lines for IDE miniports lengthen the section, and
+  // the second patch puts the group inside it.
+  const std::string lengthened = "[PCI_DRV_AddReg]\r\n" + std::string(irq_name) +
+                                 "\r\nHKLM,System\\CurrentControlSet\\Services\\VxD\\PCI\\"
+                                 "IDEMiniports\r\n[MS_SYS]\r\n[ControlFlags]\r\n[Strings]\r\n";
+  EXPECT_EQ(PatchViolation(MachineInfSteps(), lengthened), "");
   const std::string path = folder.File("patched.inf");
   const std::string twice = ReadBytes(path);
   PatchMachineInf(path.c_str());

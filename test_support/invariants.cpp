@@ -103,9 +103,9 @@ std::vector<std::string_view> Group(const Scan& scan, std::size_t first) {
 
 // True when the group stands right after the line that lies
 // lines_past_present_stop lines past the section's first line matching the
-// stop entry, and so beyond the section's end.
-bool GroupPlacedBeyond(const InfDocument& document, std::string_view section, const Scan& scan,
-                       const std::vector<std::string_view>& group) {
+// stop entry, where the scan puts a missing group.
+bool GroupPlacedPastStop(const InfDocument& document, std::string_view section, const Scan& scan,
+                         const std::vector<std::string_view>& group) {
   POSITION last = nullptr;
   POSITION at = document.FindSection(section, last);
   const std::string_view stop = scan.entries.items[scan.stop_entry].line;
@@ -113,21 +113,20 @@ bool GroupPlacedBeyond(const InfDocument& document, std::string_view section, co
     if (at == last) return false;
     at = InfDocument::GetNextPosition(at);
   } while (!EqualsIgnoringCase(InfDocument::GetAt(at), stop));
-  bool beyond = at == last;
   for (std::size_t n = 0; n < scan.lines_past_present_stop && at != nullptr; ++n) {
     at = InfDocument::GetNextPosition(at);
-    beyond = beyond || at == last;
   }
   for (const std::string_view line : group) {
     at = at == nullptr ? nullptr : InfDocument::GetNextPosition(at);
     if (at == nullptr || InfDocument::GetAt(at) != line) return false;
   }
-  return beyond;
+  return true;
 }
 
-// Takes out of inserted each group that the second patch put beyond its
-// section past a present stop entry, because the first patch had put it beyond
-// the section too; what stays was inserted without a reason.
+// Takes out of inserted each group that the second patch put past a present
+// stop entry because the first patch had put it beyond the section, where no
+// scan finds it; the second may put it beyond again, or, when the first made
+// the section longer, inside it. What stays was inserted without a reason.
 void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
                          const InfDocument& again, std::multiset<std::string>& inserted) {
   for (const SectionStep& step : steps) {
@@ -137,7 +136,7 @@ void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
         const std::vector<std::string_view> group = Group(scan, i);
         if (!scan.entries.items[i].looked_for || static_cast<int>(i) == scan.stop_entry ||
             !HoldsBeyond(patched, step.section, group[0]) ||
-            !GroupPlacedBeyond(again, step.section, scan, group)) {
+            !GroupPlacedPastStop(again, step.section, scan, group)) {
           continue;
         }
         for (const std::string_view line : group) {

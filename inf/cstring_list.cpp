@@ -1,5 +1,6 @@
 #include "inf/cstring_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -19,25 +20,33 @@ void CStringList::TakeText(std::string text) {
 }
 
 POSITION CStringList::InsertAfter(POSITION position, std::string_view text) {
-  const std::size_t after = position != nullptr ? position.id : GetTailPosition().id;
+  const POSITION line_before = position != nullptr ? position : GetTailPosition();
+  const std::size_t after = line_before != nullptr ? line_before.id : kNone;
   const std::size_t id = inserted_.size() | kInserted;
-  if (position == nullptr && GetTailPosition() == nullptr) {
-    inserted_.push_back({std::string(text), kNone, kNone, kNone});
-    chains_[kNone] = {id, id};
-  } else if ((after & kInserted) == 0) {
+  if (after == kNone || (after & kInserted) == 0) {
+    // A loaded line, or kNone in an empty list: the new line heads its chain.
     followed_.resize(starts_.size());
-    followed_[after] = true;
-    const auto [chain, is_new] = chains_.try_emplace(after, Chain{id, id});
-    inserted_.push_back({std::string(text), kNone, is_new ? kNone : chain->second.first, after});
-    if (!is_new) Inserted(chain->second.first).prev = id;
-    chain->second.first = id;
+    Chain& chain = ChainFollowing(after);
+    inserted_.push_back({std::string(text), kNone, chain.first, after});
+    (chain.first != kNone ? Inserted(chain.first).prev : chain.last) = id;
+    chain.first = id;
+    if (after != kNone) followed_[after] = true;
   } else {
     InsertedLine& previous = Inserted(after);
     inserted_.push_back({std::string(text), after, previous.next, previous.follows});
-    (previous.next != kNone ? Inserted(previous.next).prev : chains_[previous.follows].last) = id;
+    (previous.next != kNone ? Inserted(previous.next).prev
+                            : ChainFollowing(previous.follows).last) = id;
     previous.next = id;
   }
   return {this, id};
+}
+
+// Chains are few (one for each place a patch inserts at), so they stand in a
+// vector in the order of the loaded lines they follow.
+CStringList::Chain& CStringList::ChainFollowing(std::size_t loaded) {
+  const auto chain = std::lower_bound(chains_.begin(), chains_.end(), loaded, FollowsEarlier);
+  if (chain != chains_.end() && chain->follows == loaded) return *chain;
+  return *chains_.insert(chain, Chain{loaded, kNone, kNone});
 }
 
 void CStringList::RemoveAll() {

@@ -4,13 +4,13 @@
 // A POSITION keeps designating its line until the list is cleared.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <limits>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // The read-only text of one line. Its bytes live in storage the list owns.
@@ -70,9 +70,13 @@ class CStringList {
     std::size_t follows;  // the loaded line its chain follows, or kNone
   };
   struct Chain {
+    std::size_t follows;  // the loaded line it follows; kNone: it starts the list
     std::size_t first;
     std::size_t last;
   };
+  static bool FollowsEarlier(const Chain& chain, std::size_t loaded) {
+    return chain.follows < loaded;
+  }
 
   POSITION At(std::size_t id) const { return id == kNone ? POSITION() : POSITION(this, id); }
   POSITION Next(std::size_t id) const;
@@ -80,13 +84,14 @@ class CStringList {
   CString Line(std::size_t id) const;
   std::size_t LoadedAfter(std::size_t loaded) const;
   const Chain* ChainAfter(std::size_t loaded) const;
+  Chain& ChainFollowing(std::size_t loaded);
   InsertedLine& Inserted(std::size_t id) { return inserted_[id & ~kInserted]; }
   const InsertedLine& Inserted(std::size_t id) const { return inserted_[id & ~kInserted]; }
 
   std::string text_;
-  std::vector<std::uint32_t> starts_;              // where each loaded line starts in text_
-  std::deque<InsertedLine> inserted_;              // a deque, so that their texts never move
-  std::unordered_map<std::size_t, Chain> chains_;  // by the loaded line they follow
+  std::vector<std::uint32_t> starts_;  // where each loaded line starts in text_
+  std::deque<InsertedLine> inserted_;  // a deque, so that their texts never move
+  std::vector<Chain> chains_;          // by the loaded line they follow, kNone last
   // Whether a chain follows each loaded line, so that a walk looks up only the
   // chains that are there; none follows a line beyond its end.
   std::vector<bool> followed_;
@@ -125,7 +130,6 @@ inline std::size_t CStringList::LoadedAfter(std::size_t loaded) const {
 // The inserted lines that follow loaded (that start the list when kNone).
 inline const CStringList::Chain* CStringList::ChainAfter(std::size_t loaded) const {
   if (loaded != kNone && (loaded >= followed_.size() || !followed_[loaded])) return nullptr;
-  if (chains_.empty()) return nullptr;
-  const auto chain = chains_.find(loaded);
-  return chain != chains_.end() ? &chain->second : nullptr;
+  const auto chain = std::lower_bound(chains_.begin(), chains_.end(), loaded, FollowsEarlier);
+  return chain != chains_.end() && chain->follows == loaded ? &*chain : nullptr;
 }

@@ -40,8 +40,8 @@ void operator delete[](void* block, std::size_t /*size*/) noexcept {
   operator delete(block);
 }
 
-// The library's checks (a size beyond what a string can hold) end the run as
-// running out of memory does.
+// The library's checks (a size beyond what a string can hold, a call of an
+// empty function object) end the run as running out of memory does.
 namespace std {
 
 void __throw_bad_alloc() {
@@ -49,6 +49,10 @@ void __throw_bad_alloc() {
 }
 
 void __throw_bad_array_new_length() {
+  EndRunOutOfMemory();
+}
+
+void __throw_bad_function_call() {
   EndRunOutOfMemory();
 }
 

@@ -68,6 +68,11 @@ POSITION CStringList::GetTailPosition() const {
   return At(chain != nullptr ? chain->last : last);
 }
 
+POSITION CStringList::LoadedLineAt(std::size_t offset) const {
+  const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
+  return {this, static_cast<std::size_t>(next - starts_.begin()) - 1};
+}
+
 POSITION CStringList::Prev(std::size_t id) const {
   if ((id & kInserted) != 0) {
     const InsertedLine& line = Inserted(id);

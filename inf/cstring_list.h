@@ -58,6 +58,8 @@ class CStringList {
   static POSITION GetNextPosition(POSITION position) { return position.list->Next(position.id); }
   static POSITION GetPrevPosition(POSITION position) { return position.list->Prev(position.id); }
   static CString GetAt(POSITION position) { return position.list->Line(position.id); }
+  // The loaded line that holds the byte at offset of Text().
+  POSITION LoadedLineAt(std::size_t offset) const;
 
  private:
   static constexpr std::size_t kInserted = ~(~std::size_t{0} >> 1);

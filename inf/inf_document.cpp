@@ -91,10 +91,24 @@ int InfDocument::LoadBytes(std::string bytes) {
   bytes.resize(std::min(bytes.size(), bytes.find(kEndOfText)));
   if (bytes.size() > kMaxText) return 0;
   TakeText(std::move(bytes));
-  IndexBracketLines();
+  IndexLoadedBracketLines();
   loaded_ = 1;
   modified_ = 0;
   return 1;
+}
+
+// Before any insertion the index is found in the text: a search hops from one
+// '[' to the next and looks only at the lines that hold one.
+void InfDocument::IndexLoadedBracketLines() {
+  bracket_lines_.clear();
+  const CString text = Text();
+  for (std::size_t bracket = 0; (bracket = text.find('[', bracket)) != CString::npos;) {
+    const POSITION line = LoadedLineAt(bracket);
+    const CString line_text = GetAt(line);
+    const std::size_t start = line_text.data() - text.data();
+    if (OpensBracket(line_text.substr(0, bracket - start + 1))) bracket_lines_.push_back(line);
+    bracket = start + line_text.size();
+  }
 }
 
 void InfDocument::IndexBracketLines() {

@@ -44,6 +44,7 @@ class InfDocument : public CStringList {
   using CStringList::RemoveAll;
   using CStringList::TakeText;
 
+  void IndexLoadedBracketLines();
   void IndexBracketLines();
   bool SaveTo(const char* target) const;
   bool FollowsInText(CString run, CString next) const;

@@ -111,6 +111,7 @@ TEST(InfDocumentTest, FindSectionTakesTheFirstHeaderAndEndsBeforeTheNextBracketL
       {"[A]\r\na=1\r\n", "A", "[A]", ""},
       {"[A]\r\na=1\r\n; note\r\n\r\n  [broken\r\nx", "a", "[A]", ""},
       {"[A]\r\na=1", "B", nullptr, nullptr},
+      {"x=[A]\r\n[A]\r\na=[[1]\r\n [\r\nb", "A", "[A]", "a=[[1]"},
   };
   for (const SectionCase& c : cases) {
     TempDir dir;

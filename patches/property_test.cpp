@@ -86,6 +86,7 @@ TEST_P(InvariantTest, HoldsForTheDocumentEachPatchAndTheRegistry) {
     EXPECT_EQ(PatchViolation(procedure, bytes, folder_.path()), "");
     EXPECT_EQ(PatchViolation(procedure.steps, bytes), "");
   }
+  EXPECT_EQ(FileAndMemoryDifference(TableOf(kProcedures), bytes, folder_.path()), "");
   for (const char* key : kRegistryKeys) EXPECT_EQ(RegistryDeletionViolation(bytes, key), "");
 }
 

@@ -16,7 +16,8 @@ namespace {
 // Views of the lines of a document, valid while it lives.
 using Lines = std::vector<std::string_view>;
 // Patches bytes as a procedure patches a file that holds them; its result.
-using BytePatch = std::function<int(std::string& bytes)>;
+// The document holds the bytes loaded, and may be patched in their stead.
+using BytePatch = std::function<int(InfDocument& document, std::string& bytes)>;
 
 std::string DocumentedConversion(std::string bytes) {
   bytes.resize(std::min(bytes.size(), bytes.find('\x1a')));
@@ -28,13 +29,16 @@ std::string DocumentedConversion(std::string bytes) {
   return converted;
 }
 
-Lines LinesOf(const InfDocument& document) {
+// The lines a load makes of bytes: the pieces between LFs up to the first
+// Ctrl-Z, each without a CR directly before its LF.
+Lines LinesOf(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find('\x1a'));
   Lines lines;
-  lines.reserve(document.GetCount());
-  for (POSITION line = document.GetHeadPosition(); line != nullptr;
-       line = InfDocument::GetNextPosition(line)) {
-    lines.emplace_back(InfDocument::GetAt(line));
+  for (std::size_t lf = 0; (lf = bytes.find('\n')) != std::string_view::npos;
+       bytes.remove_prefix(lf + 1)) {
+    lines.push_back(bytes.substr(0, lf > 0 && bytes[lf - 1] == '\r' ? lf - 1 : lf));
   }
+  lines.push_back(bytes);
   return lines;
 }
 
@@ -149,14 +153,17 @@ void TakeOutGroupsBeyond(Table<SectionStep> steps, const InfDocument& patched,
 }
 
 std::string SecondPatchViolation(Table<SectionStep> steps, const BytePatch& patch,
-                                 const std::string& saved, const InfDocument& patched,
-                                 const Lines& patched_lines) {
+                                 const std::string& saved, const Lines& patched_lines) {
+  InfDocument document;
+  document.LoadBytes(saved);
   std::string twice = saved;
-  patch(twice);
+  patch(document, twice);
   if (twice == saved) return {};
+  InfDocument patched;  // as saved, without the second patch's lines
+  patched.LoadBytes(saved);
   InfDocument again;
   again.LoadBytes(twice);
-  const std::optional<Lines> inserted = Inserted(patched_lines, LinesOf(again));
+  const std::optional<Lines> inserted = Inserted(patched_lines, LinesOf(twice));
   if (!inserted) return "the second patch changed or removed a line";
   std::multiset<std::string> unexplained(inserted->begin(), inserted->end());
   TakeOutGroupsBeyond(steps, patched, again, unexplained);
@@ -166,7 +173,7 @@ std::string SecondPatchViolation(Table<SectionStep> steps, const BytePatch& patc
 
 std::string Written(const InfDocument& document) {
   std::string bytes;
-  bytes.reserve(document.Text().size() + 4096);
+  bytes.reserve(document.Text().size());
   document.WriteBytes([&bytes](std::string_view piece) {
     bytes += piece;
     return true;
@@ -177,23 +184,21 @@ std::string Written(const InfDocument& document) {
 std::string Violation(Table<SectionStep> steps, const BytePatch& patch, const std::string& bytes) {
   InfDocument loaded;
   loaded.LoadBytes(bytes);
+  const bool complete = HasEverySection(loaded, steps);
   std::string saved = bytes;
-  const int result = patch(saved);
-  if (!HasEverySection(loaded, steps)) {
+  const int result = patch(loaded, saved);
+  if (!complete)
     return result == 0 && saved == bytes ? "" : "a file without a needed section changed";
-  }
   if (result != 1) return "the patch failed on a file with every section";
   if (saved == bytes) return {};
-  InfDocument patched;
-  patched.LoadBytes(saved);
-  const Lines patched_lines = LinesOf(patched);
+  const Lines patched_lines = LinesOf(saved);
   if (Joined(patched_lines) != saved) return "the saved lines are not joined by CR LF";
-  const std::optional<Lines> inserted = Inserted(LinesOf(loaded), patched_lines);
+  const std::optional<Lines> inserted = Inserted(LinesOf(bytes), patched_lines);
   if (!inserted) return "a loaded line was changed, moved or removed";
   for (const std::string_view line : *inserted) {
     if (!IsTableLine(steps, line)) return "inserted a line of no table: " + std::string(line);
   }
-  return SecondPatchViolation(steps, patch, saved, patched, patched_lines);
+  return SecondPatchViolation(steps, patch, saved, patched_lines);
 }
 
 }  // namespace
@@ -220,9 +225,7 @@ std::string RoundTripViolation(const std::string& bytes, const std::string& fold
 std::string PatchViolation(Table<SectionStep> steps, const std::string& bytes) {
   return Violation(
       steps,
-      [steps](std::string& text) {
-        InfDocument document;
-        document.LoadBytes(text);
+      [steps](InfDocument& document, std::string& text) {
         const int result = RunSteps(document, steps);
         if (result == 1 && document.IsModified()) text = Written(document);
         return result;
@@ -235,13 +238,29 @@ std::string PatchViolation(const PatchProcedure& procedure, const std::string& b
   const std::string path = folder + "/patched.inf";
   return Violation(
       procedure.steps,
-      [&](std::string& text) {
+      [&](InfDocument& /*document*/, std::string& text) {
         WriteBytes(path, text);
         const int result = procedure.patch(path.c_str());
         text = ReadBytes(path);
         return result;
       },
       bytes);
+}
+
+std::string FileAndMemoryDifference(Table<PatchProcedure> procedures, const std::string& bytes,
+                                    const std::string& folder) {
+  const std::string path = folder + "/patched.inf";
+  WriteBytes(path, bytes);
+  std::string expected = bytes;
+  for (const PatchProcedure& procedure : procedures) {
+    InfDocument document;
+    document.LoadBytes(expected);
+    const int result = RunSteps(document, procedure.steps);
+    if (result == 1 && document.IsModified()) expected = Written(document);
+    if (procedure.patch(path.c_str()) != result) return "the file's patch gave another result";
+    if (ReadBytes(path) != expected) return "the patched file differs from the patch in memory";
+  }
+  return {};
 }
 
 std::string RegistryDeletionViolation(const std::string& text, std::string_view key_path) {

@@ -28,6 +28,11 @@ std::string PatchViolation(Table<SectionStep> steps, const std::string& bytes);
 std::string PatchViolation(const PatchProcedure& procedure, const std::string& bytes,
                            const std::string& folder);
 
+// The procedures, run one after another on a file in folder that holds bytes,
+// give the results and leave the bytes that their steps give in memory.
+std::string FileAndMemoryDifference(Table<PatchProcedure> procedures, const std::string& bytes,
+                                    const std::string& folder);
+
 // Deleting key_path from a registry text removes the sections at and below it
 // and keeps every other byte.
 std::string RegistryDeletionViolation(const std::string& text, std::string_view key_path);

@@ -7,11 +7,6 @@ build=$1
 seconds=${KESTRA32_FUZZ_SECONDS:-30}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 export TMPDIR=${TMPDIR:-$([ -d /dev/shm ] && echo /dev/shm || echo /tmp)}
-# Once ASan's default quarantine of 256 MiB has filled, each allocation takes a
-# block that was freed long ago and is out of every cache, which halved the
-# rate of the longer runs. An input frees far less than 16 MiB, so a use after
-# free within one input is still caught.
-export ASAN_OPTIONS="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 
 run() {
   local target=$1

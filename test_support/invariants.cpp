@@ -13,7 +13,7 @@
 
 namespace {
 
-// Views of the lines of a document, valid while it lives.
+// Views of the lines of some bytes, valid while they live.
 using Lines = std::vector<std::string_view>;
 // Patches bytes as a procedure patches a file that holds them; its result.
 // The document holds the bytes loaded, and may be patched in their stead.
@@ -181,6 +181,14 @@ std::string Written(const InfDocument& document) {
   return bytes;
 }
 
+// Runs steps on document, loaded from text, and puts in text what a save
+// writes, as a patch of a file does; the steps' result.
+int PatchInMemory(Table<SectionStep> steps, InfDocument& document, std::string& text) {
+  const int result = RunSteps(document, steps);
+  if (result == 1 && document.IsModified()) text = Written(document);
+  return result;
+}
+
 std::string Violation(Table<SectionStep> steps, const BytePatch& patch, const std::string& bytes) {
   InfDocument loaded;
   loaded.LoadBytes(bytes);
@@ -226,9 +234,7 @@ std::string PatchViolation(Table<SectionStep> steps, const std::string& bytes) {
   return Violation(
       steps,
       [steps](InfDocument& document, std::string& text) {
-        const int result = RunSteps(document, steps);
-        if (result == 1 && document.IsModified()) text = Written(document);
-        return result;
+        return PatchInMemory(steps, document, text);
       },
       bytes);
 }
@@ -255,8 +261,7 @@ std::string FileAndMemoryDifference(Table<PatchProcedure> procedures, const std:
   for (const PatchProcedure& procedure : procedures) {
     InfDocument document;
     document.LoadBytes(expected);
-    const int result = RunSteps(document, procedure.steps);
-    if (result == 1 && document.IsModified()) expected = Written(document);
+    const int result = PatchInMemory(procedure.steps, document, expected);
     if (procedure.patch(path.c_str()) != result) return "the file's patch gave another result";
     if (ReadBytes(path) != expected) return "the patched file differs from the patch in memory";
   }

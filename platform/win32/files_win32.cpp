@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/replace_steps.h"
 #include "platform/win32/runtime.h"
 
 namespace platform {
@@ -62,20 +63,36 @@ void Keep(NewFile& file) {
   unfinished = nullptr;
 }
 
-// Windows 95 has MoveFileExA only as a stub that reports the call as not
-// implemented; there the target is deleted first and the new file renamed.
-// Once the target is gone, the new file holds the only copy of the text, so it
-// is kept even when the rename fails.
+bool ReplaceInOneStep(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Rename(const char* from, const char* to) {
+  return MoveFileA(from, to) != FALSE;
+}
+
+bool Delete(const char* path) {
+  return DeleteFileA(path) != FALSE;
+}
+
+// GetTempFileNameA makes a name that no file has by creating that file, which
+// goes again so that the old file can take the name.
+bool NameAside(const char* target, char* aside) {
+  return GetTempFileNameA(FolderOf(target).c_str(), "OLD", 0, aside) != 0 && Delete(aside);
+}
+
+constexpr win32::FileMoves kFileMoves{ReplaceInOneStep, Rename, Delete, NameAside};
+
+// The way is chosen by the system rather than by what its stub of MoveFileExA
+// reports, since no error code is promised for it. Whatever happens, the new
+// file is removed only while the target still holds its old bytes; when two
+// calls failed, both files are kept.
 bool MoveOver(NewFile& file, const char* to) {
-  if (MoveFileExA(file.name, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
-    Keep(file);
-    return true;
-  }
-  if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return false;
-  if (DeleteFileA(to) == FALSE && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  const bool moved = MoveFileA(file.name, to) != FALSE;
+  const bool one_step = win32::HasOneStepReplace(GetVersion());
+  const win32::Replacement result = win32::Replace(kFileMoves, one_step, file.name, to);
+  if (result == win32::Replacement::kTargetKept) return false;
   Keep(file);
-  return moved;
+  return result == win32::Replacement::kDone;
 }
 
 }  // namespace
@@ -144,8 +161,11 @@ bool ReplacementFile::Commit() {
   const bool closed = CloseHandle(new_file.handle) != FALSE;
   new_file.handle = INVALID_HANDLE_VALUE;
   if (!flushed || !closed) return false;
-  if (state_->kept_attributes != 0) SetFileAttributesA(new_file.name, state_->kept_attributes);
-  return MoveOver(new_file, state_->target.c_str());
+  if (!MoveOver(new_file, state_->target.c_str())) return false;
+  // Only now, so that a new file left beside its target is never hidden.
+  if (state_->kept_attributes != 0)
+    SetFileAttributesA(state_->target.c_str(), state_->kept_attributes);
+  return true;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 add_library(kestra32_platform STATIC
   win32/platform_win32.cpp
   win32/files_win32.cpp
+  win32/replace_steps.cpp
   win32/registry_win32.cpp)
 target_link_libraries(kestra32_platform PUBLIC user32 advapi32)
 

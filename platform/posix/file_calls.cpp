@@ -59,6 +59,25 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    if (!PassFileCheckpoint()) {
+      return false;
+    }
+    const ssize_t written = pwrite(fd, data, size, offset);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+    offset += written;
+  }
+  return true;
+}
+
 bool SyncFile(int fd) {
   if (!PassFileCheckpoint()) {
     return false;

@@ -20,6 +20,8 @@ int MakeUniqueFile(std::string& name_template);
 // Bytes read, 0 at the end of the file, or -1.
 ssize_t ReadSome(int fd, char* buffer, std::size_t size);
 bool WriteAll(int fd, const char* data, std::size_t size);
+// Writes size bytes at offset, leaving the file position as it was.
+bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset);
 bool SyncFile(int fd);
 bool StatFile(int fd, struct stat& info);
 bool ChangeMode(int fd, mode_t mode);

@@ -1,3 +1,5 @@
+#include "platform/posix/read_whole_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -13,11 +15,6 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kSlack = 4096;
-
-// Not blocking keeps the open of a FIFO from waiting for a writer, and not
-// taking a terminal keeps a terminal device from becoming the process's; for
-// a regular file neither changes anything.
-constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY;
 
 // The size of an open regular file whose bytes, and a little more, a string
 // can hold. Anything else, such as a FIFO, a device or a folder, is refused
@@ -56,23 +53,31 @@ bool ReadToEnd(int fd, std::size_t size, std::string& contents) {
 
 }  // namespace
 
+bool posix::ReadOpenFile(int fd, std::string& bytes) {
+  std::string contents;
+  std::size_t size = 0;
+  if (!FindHoldableSize(fd, size) || !ReadToEnd(fd, size, contents)) {
+    return false;
+  }
+  bytes = std::move(contents);
+  return true;
+}
+
 bool ReadWholeFile(const char* path, std::string& bytes) {
   const std::string resolved = posix::ResolvePath(path);
-  const int fd = posix::OpenFile(resolved.c_str(), kOpenFlags);
+  const int fd = posix::OpenFile(resolved.c_str(), posix::kReadFlags);
   if (fd < 0) {
     return false;
   }
   std::string contents;
-  std::size_t size = 0;
-  bool read_to_end = false;
+  bool read = false;
   try {
-    read_to_end = FindHoldableSize(fd, size) && ReadToEnd(fd, size, contents);
+    read = posix::ReadOpenFile(fd, contents);
   } catch (...) {
     posix::CloseFile(fd);
     throw;
   }
-  const bool closed = posix::CloseFile(fd);
-  if (!read_to_end || !closed) {
+  if (!posix::CloseFile(fd) || !read) {
     return false;
   }
   bytes = std::move(contents);

@@ -1,16 +1,21 @@
-// The registry below the local-machine root, kept in a REGEDIT4 text file
-// named by KESTRA32_REGISTRY. An open key is only its path: the file is read
-// again for every deletion and rewritten only when something was removed.
+// The registry below the local-machine root, kept in a file: the one named by
+// KESTRA32_REGISTRY, else SYSTEM.DAT in the Windows directory. Its first bytes
+// tell its kind: a Windows 9x registry file ("CREG") is edited in place, a
+// REGEDIT4 text export is rewritten less the sections removed. An open key is
+// its path and the kind of its file, which is read again for every deletion.
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/posix/creg_edit.h"
+#include "platform/posix/creg_file.h"
 #include "platform/posix/regedit_file.h"
 
 struct platform::RegistryKeyState {
-  std::string path;
+  std::string path;  // below the root
+  bool in_creg_file;
 };
 
 namespace platform {
@@ -18,48 +23,52 @@ namespace {
 
 constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
 
-const char* RegistryFilePath() {
-  return std::getenv("KESTRA32_REGISTRY");
+std::string RegistryFilePath() {
+  if (const char* named = std::getenv("KESTRA32_REGISTRY")) {
+    return named;
+  }
+  char windows[kMaxPath];
+  return WindowsDirectory(windows, sizeof windows) ? std::string(windows) + "\\SYSTEM.DAT" : "";
 }
 
-bool ReadRegistry(const char* file_path, std::string& text) {
-  return file_path != nullptr && ReadWholeFile(file_path, text) && regedit::HasRegeditHeader(text);
-}
-
-bool RewriteRegistry(const char* file_path, const std::string& text) {
-  ReplacementFile file(file_path);
+bool RewriteRegistry(const std::string& file_path, const std::string& text) {
+  ReplacementFile file(file_path.c_str());
   return file.IsOpen() && file.Write(text) && file.Commit();
 }
 
 }  // namespace
 
 bool OpenMachineKey(const char* path, RegistryKey& key) {
-  std::string text;
-  if (path == nullptr || !ReadRegistry(RegistryFilePath(), text)) {
+  std::string bytes;
+  if (path == nullptr || !ReadWholeFile(RegistryFilePath().c_str(), bytes)) {
     return false;
   }
-  std::string key_path = regedit::SubkeyPath(kRootName, path);
-  if (!regedit::KeyExists(text, key_path)) {
+  const bool in_creg_file = creg::HasCregSignature(bytes);
+  const bool exists = in_creg_file
+                          ? creg::KeyExists(bytes, path)
+                          : regedit::HasRegeditHeader(bytes) &&
+                                regedit::KeyExists(bytes, regedit::SubkeyPath(kRootName, path));
+  if (!exists) {
     return false;
   }
-  key = new RegistryKeyState{std::move(key_path)};
+  key = new RegistryKeyState{path, in_creg_file};
   return true;
 }
 
 bool DeleteKeyTree(RegistryKey key, const char* subkey) {
-  const char* file_path = RegistryFilePath();
-  std::string text;
   // An empty name would be the open key itself, which stays.
   if (key == nullptr || subkey == nullptr || *subkey == '\0') {
     return false;
   }
-  if (!ReadRegistry(file_path, text)) {
-    return false;
+  const std::string file_path = RegistryFilePath();
+  const std::string key_path = regedit::SubkeyPath(key->path, subkey);
+  if (key->in_creg_file) {
+    return posix::UnlinkKeyInPlace(file_path.c_str(), key_path);
   }
-  if (!regedit::RemoveKeyTree(text, regedit::SubkeyPath(key->path, subkey))) {
-    return false;
-  }
-  return RewriteRegistry(file_path, text);
+  std::string bytes;
+  return ReadWholeFile(file_path.c_str(), bytes) && regedit::HasRegeditHeader(bytes) &&
+         regedit::RemoveKeyTree(bytes, regedit::SubkeyPath(kRootName, key_path)) &&
+         RewriteRegistry(file_path, bytes);
 }
 
 void CloseKey(RegistryKey key) {

@@ -1,0 +1,15 @@
+// Edits a Windows 9x registry file where it lies, so that its owner, its links
+// and the FAT attributes that a vfat mount keeps stay as they are.
+#pragma once
+
+#include <string_view>
+
+namespace platform::posix {
+
+// Removes the key at key_path (below the root) with everything below it from
+// the registry file at path: checks the whole file, then writes the four bytes
+// that unlink the key and syncs them. False, with the file as it was, when the
+// file fails a check, holds no such key, or cannot be written.
+bool UnlinkKeyInPlace(const char* path, std::string_view key_path);
+
+}  // namespace platform::posix

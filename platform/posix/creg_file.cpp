@@ -1,6 +1,7 @@
 #include "platform/posix/creg_file.h"
 
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -138,10 +139,13 @@ class KeyTable {
   }
 
   // Every entry reached from the root: its pointers lead into the table, its
-  // parent is the key it was reached from, its name is found, and no entry is
-  // reached twice or overlaps another.
+  // parent is the key it was reached from, its name is found, no entry is
+  // reached twice or overlaps another, and no two keys share a name entry or
+  // are siblings of one name, which would leave a key behind its namesake.
   bool WalkFromRoot() {
     std::vector<bool> taken(table_size_ / 4);
+    std::unordered_set<std::uint32_t> names_used;
+    std::unordered_set<std::string> sibling_names;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> to_visit{{root_, kNone}};
     while (!to_visit.empty()) {
       const auto [entry, parent] = to_visit.back();
@@ -150,7 +154,9 @@ class KeyTable {
       const std::uint32_t first = Field(entry, kFirstSubkeyField);
       const std::uint32_t next = Field(entry, kNextField);
       const bool is_root = entry == root_;
-      if ((!is_root && (Field(entry, kParentField) != parent || !HasName(entry))) ||
+      if ((!is_root && (Field(entry, kParentField) != parent || !HasName(entry) ||
+                        !names_used.insert(NameKeyOf(entry)).second ||
+                        !sibling_names.insert(SiblingName(parent, entry)).second)) ||
           (is_root && next != kNone) || (first != kNone && !IsEntry(first)) ||
           (next != kNone && !IsEntry(next))) {
         return false;
@@ -169,14 +175,24 @@ class KeyTable {
     return true;
   }
 
+  [[nodiscard]] std::uint32_t NameKeyOf(std::uint32_t entry) const {
+    return NameKey(Read16(bytes_, kTableOffset + entry + kBlockNumberField),
+                   Read16(bytes_, kTableOffset + entry + kNameNumberField));
+  }
+
   [[nodiscard]] bool HasName(std::uint32_t entry) const {
-    return names_.count(NameKey(Read16(bytes_, kTableOffset + entry + kBlockNumberField),
-                                Read16(bytes_, kTableOffset + entry + kNameNumberField))) != 0;
+    return names_.count(NameKeyOf(entry)) != 0;
   }
 
   [[nodiscard]] std::string_view NameOf(std::uint32_t entry) const {
-    return names_.at(NameKey(Read16(bytes_, kTableOffset + entry + kBlockNumberField),
-                             Read16(bytes_, kTableOffset + entry + kNameNumberField)));
+    return names_.at(NameKeyOf(entry));
+  }
+
+  // The parent and the name in lower case, as one text.
+  [[nodiscard]] std::string SiblingName(std::uint32_t parent, std::uint32_t entry) const {
+    std::string text(reinterpret_cast<const char*>(&parent), sizeof parent);
+    for (const char c : NameOf(entry)) text += posix::LowerAscii(c);
+    return text;
   }
 
   [[nodiscard]] std::uint32_t Field(std::uint32_t entry, std::size_t field) const {

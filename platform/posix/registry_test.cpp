@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,8 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "platform/posix/creg_file.h"
+#include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
 #include "test_support/unusable_registry.h"
 
@@ -38,6 +41,18 @@ ino_t InodeOf(const std::string& path) {
   return info.st_ino;
 }
 
+// Opens path, deletes subkey from it and closes it; false when either
+// failed.
+bool DeleteBelow(const char* path, const char* subkey) {
+  platform::RegistryKey key = nullptr;
+  if (!platform::OpenMachineKey(path, key)) {
+    return false;
+  }
+  const bool deleted = platform::DeleteKeyTree(key, subkey);
+  platform::CloseKey(key);
+  return deleted;
+}
+
 class RegistryTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -45,18 +60,6 @@ class RegistryTest : public testing::Test {
     setenv("KESTRA32_REGISTRY", file_.c_str(), 1);
   }
   void TearDown() override { unsetenv("KESTRA32_REGISTRY"); }
-
-  // Opens path, deletes subkey from it and closes it; false when either
-  // failed.
-  static bool DeleteBelow(const char* path, const char* subkey) {
-    platform::RegistryKey key = nullptr;
-    if (!platform::OpenMachineKey(path, key)) {
-      return false;
-    }
-    const bool deleted = platform::DeleteKeyTree(key, subkey);
-    platform::CloseKey(key);
-    return deleted;
-  }
 
   TempDir dir_;
   std::string file_ = dir_.File("SYSTEM.REG");
@@ -124,6 +127,82 @@ TEST_F(RegistryTest, AKeyOpenedBeforeTheFileWentAwayDeletesNothing) {
   EXPECT_FALSE(platform::DeleteKeyTree(key, "PCI"));
   platform::CloseKey(key);
   EXPECT_TRUE(NamesIn(dir_.path()).empty());
+}
+
+// SYSTEM.DAT in the Windows directory, found ignoring letter case, with
+// KESTRA32_REGISTRY unset.
+class CregRegistryTest : public testing::Test {
+ protected:
+  void SetUp() override { WriteBytes(file_, sample_); }
+
+  // The sample's bytes with the keys at the paths unlinked one after another.
+  [[nodiscard]] std::string SampleWithout(std::initializer_list<const char*> paths) const {
+    std::string bytes = sample_;
+    for (const char* path : paths) {
+      const std::optional<platform::creg::Unlink> unlink = platform::creg::PlanUnlink(bytes, path);
+      EXPECT_TRUE(unlink) << path;
+      if (unlink) platform::creg::ApplyUnlink(bytes, *unlink);
+    }
+    return bytes;
+  }
+
+  TempDir dir_;
+  std::string file_ = dir_.File("system.dat");
+  ScopedVariable windir_{"WINDIR", dir_.path().c_str()};
+  ScopedVariable named_{"KESTRA32_REGISTRY", nullptr};
+  const std::string sample_ = ReadBytes(KESTRA32_EXAMPLES "/SYSTEM.DAT");
+};
+
+TEST_F(CregRegistryTest, UnlinksInPlaceAndGivesAReadOnlyFileItsModeBack) {
+  for (const mode_t mode : {0644, 0444, 0400, 0604}) {
+    WriteBytes(file_, sample_);
+    ASSERT_EQ(chmod(file_.c_str(), mode), 0);
+    const ino_t inode = InodeOf(file_);
+    EXPECT_TRUE(DeleteBelow("enum", "pci")) << mode;
+    EXPECT_FALSE(DeleteBelow("Enum", "PCI")) << "a second time, " << mode;
+    EXPECT_EQ(ReadBytes(file_), SampleWithout({R"(Enum\PCI)"})) << mode;
+    struct stat info {};
+    ASSERT_EQ(stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    EXPECT_EQ(info.st_ino, inode);
+    EXPECT_EQ(NamesIn(dir_.path()), std::vector<std::string>{"system.dat"});
+  }
+}
+
+TEST_F(CregRegistryTest, AFileNamedByTheVariableComesFirst) {
+  const std::string named = dir_.File("OTHER.DAT");
+  WriteBytes(named, sample_);
+  const ScopedVariable variable("KESTRA32_REGISTRY", named.c_str());
+  EXPECT_TRUE(DeleteBelow(R"(System\CurrentControlSet\Services\Class)", "hdc"));
+  EXPECT_EQ(ReadBytes(named), SampleWithout({R"(System\CurrentControlSet\Services\Class\hdc)"}));
+  EXPECT_EQ(ReadBytes(file_), sample_);
+}
+
+TEST_F(CregRegistryTest, AFailureAtAnyFileStepLeavesTheFileOldOrUnlinked) {
+  ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
+  platform::fault::FailFileOperation(0);
+  ASSERT_TRUE(DeleteBelow("Enum", "MF"));
+  const long operations = platform::fault::FileOperations();
+  const std::string unlinked = SampleWithout({R"(Enum\MF)"});
+  for (long failing = 1; failing <= operations; ++failing) {
+    ASSERT_EQ(chmod(file_.c_str(), 0644), 0);
+    WriteBytes(file_, sample_);
+    ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
+    platform::fault::FailFileOperation(failing);
+    DeleteBelow("Enum", "MF");
+    platform::fault::FailFileOperation(0);
+    const std::string bytes = ReadBytes(file_);
+    EXPECT_TRUE(bytes == sample_ || bytes == unlinked) << "step " << failing;
+  }
+}
+
+// The superuser leaves alone a read-only file of another user's.
+TEST_F(CregRegistryTest, AnotherUsersReadOnlyFileIsLeftAlone) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs the superuser to give the file away";
+  ASSERT_EQ(chown(file_.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
+  EXPECT_FALSE(DeleteBelow("Enum", "PCI"));
+  EXPECT_EQ(ReadBytes(file_), sample_);
 }
 
 class UnusableRegistryTest : public testing::TestWithParam<UnusableCase> {};

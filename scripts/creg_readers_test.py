@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""creg_readers_test.py KESTRA32 WORK_DIR
+
+Checks kestra32 on Windows 9x registry files with two independent readers,
+libcreg (python3-libcreg) and Parse::Win32Registry (perl), as oracles:
+- each file that scripts/make_creg.py builds (one or several data blocks, with
+  and without free space, the three keys first, in the middle or last among
+  their siblings or missing, keys deep and wide) lists, with both readers,
+  exactly the keys and values of its REGEDIT4 source;
+- after `WINDIR=tree kestra32` both list exactly those less the trees of
+  System\\CurrentControlSet\\Services\\Class\\hdc, Enum\\MF and Enum\\PCI; the
+  file keeps its size, mode and inode, only whole aligned pointers changed,
+  SYSTEM.DA0 and USER.DAT beside it are untouched, and a second run changes
+  no byte;
+- runs killed at random moments leave a file that both readers list as the
+  original less some of the three trees, each there whole or gone whole."""
+import os, random, shutil, signal, stat, subprocess, sys, time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_creg  # noqa: E402
+import pycreg  # noqa: E402
+
+KESTRA32, WORK = sys.argv[1:3]
+DELETED = ['System\\CurrentControlSet\\Services\\Class\\hdc', 'Enum\\MF', 'Enum\\PCI']
+PERL_LISTER = r'''
+use Parse::Win32Registry;
+my $root = Parse::Win32Registry->new($ARGV[0]) or die "unreadable\n";
+sub walk {
+  my ($key, $path) = @_;
+  print "$path\n";
+  for my $v ($key->get_list_of_values) {
+    printf "%s\t%s\t%d\t%s\n", $path, $v->get_name, $v->get_type, unpack('H*', $v->get_raw_data);
+  }
+  walk($_, $path eq '' ? $_->get_name : "$path\\" . $_->get_name) for $key->get_list_of_subkeys;
+}
+walk($root->get_root_key, '');
+'''
+
+
+def listing_of_source(root):
+    lines = []
+    for path, key in root.walk():
+        lines.append(path)
+        lines += [f'{path}\t{name}\t{kind}\t{data.hex()}' for name, kind, data in key.values]
+    return sorted(lines)
+
+
+def listing_by_libcreg(path):
+    registry = pycreg.file()
+    registry.open(path)
+    lines = []
+
+    def walk(key, key_path):
+        lines.append(key_path)
+        for value in key.values:
+            lines.append(f'{key_path}\t{value.name or ""}\t{value.type}\t{(value.data or b"").hex()}')
+        for subkey in key.sub_keys:
+            walk(subkey, f'{key_path}\\{subkey.name}' if key_path else subkey.name)
+
+    walk(registry.get_root_key(), '')
+    registry.close()
+    return sorted(lines)
+
+
+def listing_by_perl(path):
+    output = subprocess.run(['perl', '-e', PERL_LISTER, path], capture_output=True, check=True)
+    return sorted(output.stdout.decode('latin-1').splitlines())
+
+
+def listings(path):
+    return listing_by_libcreg(path), listing_by_perl(path)
+
+
+def without(lines, removed):
+    def gone(line):
+        path = line.split('\t')[0].upper()
+        return any(path == key.upper() or path.startswith(key.upper() + '\\') for key in removed)
+    return [line for line in lines if not gone(line)]
+
+
+def regedit(enum, classes, extra=''):
+    """A REGEDIT4 text with the given children of Enum and of the Class key,
+    each target with keys and values below it."""
+    text = 'REGEDIT4\r\n\r\n'
+    for name in enum:
+        text += (f'[HKEY_LOCAL_MACHINE\\Enum\\{name}\\Device0]\r\n"Class"="hdc"\r\n'
+                 f'"ConfigFlags"=hex:00,00,00,00\r\n\r\n'
+                 f'[HKEY_LOCAL_MACHINE\\Enum\\{name}\\Device0\\LogConfig]\r\n\r\n')
+    for name in classes:
+        text += (f'[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\{name}]\r\n'
+                 f'@="{name} devices"\r\n"Icon"="-9"\r\n\r\n'
+                 f'[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\{name}\\0000]\r\n'
+                 f'"DriverDesc"="A driver"\r\n"Flags"=dword:00000010\r\n\r\n')
+    return text + extra
+
+
+DEEP = ''.join('[HKEY_LOCAL_MACHINE\\Enum\\PCI' + ''.join(f'\\L{d}' for d in range(depth)) + ']\r\n'
+               for depth in range(1, 40))
+WIDE = ''.join(f'[HKEY_LOCAL_MACHINE\\Enum\\Root\\*PNP{n:04X}]\r\n"N"=dword:{n:08x}\r\n'
+               for n in range(300))
+SOURCES = {
+    'first': regedit(['MF', 'PCI', 'BIOS', 'Root'], ['hdc', 'fdc', 'System']),
+    'middle': regedit(['BIOS', 'MF', 'ESDI', 'PCI', 'Root'], ['fdc', 'hdc', 'System']),
+    'last': regedit(['BIOS', 'Root', 'MF', 'PCI'], ['fdc', 'System', 'hdc']),
+    'missing': regedit(['BIOS', 'MFX', 'PCIX'], ['fdc', 'hdcx']),
+    'deep and wide': regedit(['BIOS', 'PCI', 'Root', 'MF'], ['hdc'], DEEP + WIDE),
+}
+failures = []
+
+
+def check(name, condition, detail=''):
+    if not condition:
+        failures.append(name)
+        print(f'FAIL {name}: {detail}'[:2000], flush=True)
+
+
+def changed_words(old, new):
+    return sorted({i // 4 * 4 for i in range(len(old)) if old[i] != new[i]})
+
+
+def check_run(name, source_lines, file_bytes, mode):
+    tree = os.path.join(WORK, 'tree')
+    shutil.rmtree(tree, ignore_errors=True)
+    os.makedirs(tree)
+    dat = os.path.join(tree, 'System.Dat')
+    for other in ('SYSTEM.DA0', 'USER.DAT', 'System.Dat'):
+        with open(os.path.join(tree, other), 'wb') as out:
+            out.write(file_bytes)
+    os.chmod(dat, mode)
+    inode = os.stat(dat).st_ino
+    env = dict(os.environ, WINDIR=tree)
+    env.pop('KESTRA32_REGISTRY', None)
+    subprocess.run([KESTRA32], env=env, check=True, stdin=subprocess.DEVNULL)
+    after = open(dat, 'rb').read()
+    expected = without(source_lines, DELETED)
+    check(f'{name}: both readers list the original less the three trees',
+          listings(dat) == (expected, expected))
+    info = os.stat(dat)
+    words = changed_words(file_bytes, after)
+    check(f'{name}: size, mode and inode kept, only pointers changed',
+          len(after) == len(file_bytes) and stat.S_IMODE(info.st_mode) == mode
+          and info.st_ino == inode and len(words) <= 3
+          and (words or expected == source_lines), (len(after), oct(info.st_mode), words))
+    for other in ('SYSTEM.DA0', 'USER.DAT'):
+        check(f'{name}: {other} untouched', open(os.path.join(tree, other), 'rb').read() == file_bytes)
+    subprocess.run([KESTRA32], env=env, check=True, stdin=subprocess.DEVNULL)
+    check(f'{name}: a second run changes no byte', open(dat, 'rb').read() == after)
+
+
+def check_files():
+    for name, text in SOURCES.items():
+        root = make_creg.parse_regedit(text)
+        source_lines = listing_of_source(root)
+        for blocks in (1, 3):
+            for gaps in (False, True):
+                label = f'{name}, {blocks} block(s){", free space" if gaps else ""}'
+                file_bytes = make_creg.build(root, blocks, gaps)
+                path = os.path.join(WORK, 'made.dat')
+                with open(path, 'wb') as out:
+                    out.write(file_bytes)
+                check(f'{label}: both readers list the source',
+                      listings(path) == (source_lines, source_lines))
+                check_run(label, source_lines, file_bytes, 0o444 if gaps else 0o644)
+
+
+def check_kills(trials=20):
+    """Kills land anywhere in runs over a file of some thousand keys."""
+    text = regedit(['BIOS', 'MF', 'PCI', 'Root'], ['fdc', 'hdc'], DEEP + WIDE * 1)
+    text += ''.join(f'[HKEY_LOCAL_MACHINE\\Software\\K{n}]\r\n"V"="{n}"\r\n' for n in range(6000))
+    root = make_creg.parse_regedit(text)
+    file_bytes = make_creg.build(root, 4, True)
+    source_lines = listing_of_source(root)
+    states = {tuple(without(source_lines, [k for i, k in enumerate(DELETED) if mask >> i & 1]))
+              for mask in range(8)}
+    tree = os.path.join(WORK, 'kill')
+    dat = os.path.join(tree, 'SYSTEM.DAT')
+    env = dict(os.environ, WINDIR=tree)
+    env.pop('KESTRA32_REGISTRY', None)
+    os.makedirs(tree, exist_ok=True)
+    with open(dat, 'wb') as out:
+        out.write(file_bytes)
+    start = time.monotonic()
+    subprocess.run([KESTRA32], env=env, check=True, stdin=subprocess.DEVNULL)
+    duration = time.monotonic() - start
+    seen = {}
+    for trial in range(trials):
+        with open(dat, 'wb') as out:
+            out.write(file_bytes)
+        process = subprocess.Popen([KESTRA32], env=env, stdin=subprocess.DEVNULL)
+        time.sleep(random.uniform(0, duration))
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        by_libcreg, by_perl = listings(dat)
+        check(f'kill {trial}: both readers agree on a state of whole trees',
+              by_libcreg == by_perl and tuple(by_libcreg) in states)
+        gone = sum(1 for key in DELETED if not any(l.upper() == key.upper() for l in by_libcreg))
+        seen[gone] = seen.get(gone, 0) + 1
+    print(f'{trials} kills within {duration * 1000:.0f} ms runs: trees gone per run {seen}')
+
+
+os.makedirs(WORK, exist_ok=True)
+check_files()
+check_kills()
+shutil.rmtree(WORK, ignore_errors=True)
+print('creg_readers_test: ' + ('all passed' if not failures else f'{len(failures)} failed'))
+sys.exit(1 if failures else 0)

@@ -1,7 +1,6 @@
 #include "platform/posix/creg_file.h"
 
-#include <unordered_map>
-#include <unordered_set>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -46,9 +45,13 @@ std::uint32_t NameKey(std::uint32_t block, std::uint32_t number) {
 // freed entries lie between the used ones.
 class KeyTable {
  public:
+  // A name entry's key (NameKey) and its name.
+  using Name = std::pair<std::uint32_t, std::string_view>;
+
   static std::optional<KeyTable> Read(std::string_view bytes) {
     KeyTable table(bytes);
-    if (!table.ReadHeaders() || !table.ReadDataBlocks() || !table.WalkFromRoot()) {
+    if (!table.ReadHeaders() || !table.ReadDataBlocks() || !table.SortNames() ||
+        !table.WalkFromRoot()) {
       return std::nullopt;
     }
     return table;
@@ -131,7 +134,7 @@ class KeyTable {
       if (number != kFreeNameEntry) {
         if (name_size > size - kNameEntryHeaderSize) return false;
         const std::string_view name = bytes_.substr(at + kNameEntryHeaderSize, name_size);
-        if (!names_.emplace(NameKey(block, number), name).second) return false;
+        names_.emplace_back(NameKey(block, number), name);
       }
       at += size;
     }
@@ -144,8 +147,8 @@ class KeyTable {
   // are siblings of one name, which would leave a key behind its namesake.
   bool WalkFromRoot() {
     std::vector<bool> taken(table_size_ / 4);
-    std::unordered_set<std::uint32_t> names_used;
-    std::unordered_set<std::string> sibling_names;
+    std::vector<std::uint32_t> names_used;
+    std::vector<std::uint64_t> sibling_names;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> to_visit{{root_, kNone}};
     while (!to_visit.empty()) {
       const auto [entry, parent] = to_visit.back();
@@ -154,17 +157,35 @@ class KeyTable {
       const std::uint32_t first = Field(entry, kFirstSubkeyField);
       const std::uint32_t next = Field(entry, kNextField);
       const bool is_root = entry == root_;
-      if ((!is_root && (Field(entry, kParentField) != parent || !HasName(entry) ||
-                        !names_used.insert(NameKeyOf(entry)).second ||
-                        !sibling_names.insert(SiblingName(parent, entry)).second)) ||
+      if ((!is_root && (Field(entry, kParentField) != parent || !HasName(entry))) ||
           (is_root && next != kNone) || (first != kNone && !IsEntry(first)) ||
           (next != kNone && !IsEntry(next))) {
         return false;
       }
+      if (!is_root) {
+        names_used.push_back(NameKeyOf(entry));
+        sibling_names.push_back(SiblingName(parent, entry));
+      }
       if (first != kNone) to_visit.emplace_back(first, entry);
       if (next != kNone) to_visit.emplace_back(next, parent);
     }
-    return true;
+    return AllDifferent(names_used) && AllDifferent(sibling_names);
+  }
+
+  template <typename Number>
+  static bool AllDifferent(std::vector<Number>& numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    return std::adjacent_find(numbers.begin(), numbers.end()) == numbers.end();
+  }
+
+  // Sorts the names by their keys, for look-ups, and tells whether no two
+  // name entries of one block have one number.
+  bool SortNames() {
+    const auto by_key = [](const Name& a, const Name& b) { return a.first < b.first; };
+    std::sort(names_.begin(), names_.end(), by_key);
+    return std::adjacent_find(names_.begin(), names_.end(), [](const Name& a, const Name& b) {
+             return a.first == b.first;
+           }) == names_.end();
   }
 
   static bool Take(std::vector<bool>& taken, std::uint32_t entry) {
@@ -180,19 +201,30 @@ class KeyTable {
                    Read16(bytes_, kTableOffset + entry + kNameNumberField));
   }
 
-  [[nodiscard]] bool HasName(std::uint32_t entry) const {
-    return names_.count(NameKeyOf(entry)) != 0;
+  [[nodiscard]] const std::pair<std::uint32_t, std::string_view>* FindName(
+      std::uint32_t entry) const {
+    const std::uint32_t key = NameKeyOf(entry);
+    const auto found = std::lower_bound(names_.begin(), names_.end(), key,
+                                        [](const std::pair<std::uint32_t, std::string_view>& name,
+                                           std::uint32_t wanted) { return name.first < wanted; });
+    return found != names_.end() && found->first == key ? &*found : nullptr;
   }
+
+  [[nodiscard]] bool HasName(std::uint32_t entry) const { return FindName(entry) != nullptr; }
 
   [[nodiscard]] std::string_view NameOf(std::uint32_t entry) const {
-    return names_.at(NameKeyOf(entry));
+    return FindName(entry)->second;
   }
 
-  // The parent and the name in lower case, as one text.
-  [[nodiscard]] std::string SiblingName(std::uint32_t parent, std::uint32_t entry) const {
-    std::string text(reinterpret_cast<const char*>(&parent), sizeof parent);
-    for (const char c : NameOf(entry)) text += posix::LowerAscii(c);
-    return text;
+  // A 64-bit FNV-1a hash of the parent and the name in lower case. Two
+  // different names that hash alike, which is next to impossible, only make
+  // the file refused.
+  [[nodiscard]] std::uint64_t SiblingName(std::uint32_t parent, std::uint32_t entry) const {
+    std::uint64_t hash = 0xCBF29CE484222325U ^ parent;
+    for (const char c : NameOf(entry)) {
+      hash = (hash ^ static_cast<unsigned char>(posix::LowerAscii(c))) * 0x100000001B3U;
+    }
+    return hash;
   }
 
   [[nodiscard]] std::uint32_t Field(std::uint32_t entry, std::size_t field) const {
@@ -202,7 +234,7 @@ class KeyTable {
   std::string_view bytes_;
   std::uint32_t table_size_ = 0;
   std::uint32_t root_ = 0;
-  std::unordered_map<std::uint32_t, std::string_view> names_;
+  std::vector<Name> names_;
 };
 
 }  // namespace

@@ -61,7 +61,7 @@ class Tree {
 
   // The exit status of the commands.
   int Shell(const char* commands) const {
-    const std::string variables = "I=WINDOWS/INF R=" + row_.registry + " K='timeout 10 " +
+    const std::string variables = "I=WINDOWS/INF R=" + row_.registry + " K='timeout 300 " +
                                   KESTRA32_PROGRAM + "' WINDIR=$PWD/WINDOWS" +
                                   " KESTRA32_REGISTRY=$PWD/" + row_.registry;
     return std::system(

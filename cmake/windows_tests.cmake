@@ -19,7 +19,7 @@ if(KESTRA32_TESTS AND NOT WIN32)
         COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine_test.sh ${mode} ${KESTRA32_WIN64_EXE}
                 $<TARGET_FILE:kestra32> ${CMAKE_SOURCE_DIR}/examples/WINDOWS/INF
                 ${CMAKE_BINARY_DIR}/wine/${mode})
-      set_tests_properties(wine_${mode} PROPERTIES LABELS wine TIMEOUT 180)
+      set_tests_properties(wine_${mode} PROPERTIES LABELS wine TIMEOUT 1200)
     endforeach()
   endif()
 endif()

@@ -86,7 +86,7 @@ grep -qx "kestra32-preview: nothing would change" "$WORK_DIR/note" || fail "no n
 for name in INF/MSHDC.INF SYSTEM.DAT; do
   rm "$WORK_DIR/patched/WINDOWS/$name" && mkfifo "$WORK_DIR/patched/WINDOWS/$name"
 done
-PATH="$(dirname "$KESTRA32"):$PATH" timeout 10 "$PREVIEW" "$WORK_DIR/patched/WINDOWS" \
+PATH="$(dirname "$KESTRA32"):$PATH" timeout 300 "$PREVIEW" "$WORK_DIR/patched/WINDOWS" \
   2>"$WORK_DIR/note" ||
   fail "the preview of a tree with FIFOs failed or blocked"
 grep -q "MSHDC.INF is not a regular file" "$WORK_DIR/note" || fail "no note for the INF FIFO"

@@ -49,6 +49,18 @@ fail() {
   exit 1
 }
 
+# Waits until a command succeeds, polling. The budget guards against a hang
+# only: a slow or busy machine never reaches it, since each wait ends at its
+# event.
+readonly HANG_SECONDS=300
+wait_until() {
+  local deadline=$((SECONDS + HANG_SECONDS))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
 # Asking our own wineserver to end first ends the prefix's Windows processes
 # too (services, devices, the desktop), which would otherwise outlive it.
 stop_started() {
@@ -69,13 +81,13 @@ start_prefix() {
   mkdir -p "$WINEPREFIX"
   "$WINESERVER" --foreground --persistent &
   started_pids+=($!)
-  local socket_name tries
+  local socket_name
   socket_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-  for tries in $(seq 1 100); do
-    compgen -G "/tmp/*wine*/$socket_name/socket" >/dev/null && break
+  server_listens() {
     kill -0 "${started_pids[-1]}" 2>/dev/null || fail "wineserver did not start"
-    sleep 0.1
-  done
+    compgen -G "/tmp/*wine*/$socket_name/socket" >/dev/null
+  }
+  wait_until server_listens || fail "wineserver made no socket"
   "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 ||
     fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 }
@@ -160,25 +172,13 @@ test_patch() {
   check_neighbours_remain
 }
 
-wait_for_window() {
-  local tries
-  for tries in $(seq 1 120); do
-    xdotool search --name "^$CAPTION\$" 2>/dev/null | head -n 1 && return 0
-    sleep 0.5
-  done
-  return 1
-}
+window_shown() { xdotool search --name "^$CAPTION\$" >"$WORK_DIR/window" 2>/dev/null; }
 
 start_xvfb() {
   local display_file="$WORK_DIR/display"
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$display_file" 2>"$WORK_DIR/xvfb.log" &
   started_pids+=($!)
-  local tries
-  for tries in $(seq 1 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-  done
-  [ -s "$display_file" ] || fail "Xvfb did not start"
+  wait_until test -s "$display_file" || fail "Xvfb did not start"
   export DISPLAY=":$(head -n 1 "$display_file")"
 }
 
@@ -196,16 +196,11 @@ test_help() {
   "$WINE" "$EXE" "/?" &
   local program=$!
   started_pids+=("$program")
-  local window
-  window=$(wait_for_window) || fail "no window titled \"$CAPTION\""
-  xdotool windowfocus --sync "$window" key Return
+  wait_until window_shown || fail "no window titled \"$CAPTION\""
+  xdotool windowfocus --sync "$(head -n 1 "$WORK_DIR/window")" key Return
 
-  local tries
-  for tries in $(seq 1 60); do
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.5
-  done
-  kill -0 "$program" 2>/dev/null && fail "the program did not end after Return"
+  program_ended() { ! kill -0 "$program" 2>/dev/null; }
+  wait_until program_ended || fail "the program did not end after Return"
   local status=0
   wait "$program" || status=$?
   [ "$status" -eq 0 ] || fail "exit code $status"

@@ -41,12 +41,17 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
   return got;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
+namespace {
+
+// Writes every byte with write_some(data, size), which writes some of them
+// and gives how many, or -1.
+template <typename WriteSome>
+bool WriteEvery(const char* data, std::size_t size, WriteSome write_some) {
   while (size > 0) {
     if (!PassFileCheckpoint()) {
       return false;
     }
-    const ssize_t written = write(fd, data, size);
+    const ssize_t written = write_some(data, size);
     if (written < 0) {
       if (errno == EINTR) {
         continue;
@@ -59,23 +64,19 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+}  // namespace
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  return WriteEvery(data, size,
+                    [fd](const char* bytes, std::size_t count) { return write(fd, bytes, count); });
+}
+
 bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset) {
-  while (size > 0) {
-    if (!PassFileCheckpoint()) {
-      return false;
-    }
-    const ssize_t written = pwrite(fd, data, size, offset);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-    offset += written;
-  }
-  return true;
+  return WriteEvery(data, size, [fd, &offset](const char* bytes, std::size_t count) {
+    const ssize_t written = pwrite(fd, bytes, count, offset);
+    offset += written > 0 ? written : 0;
+    return written;
+  });
 }
 
 bool SyncFile(int fd) {

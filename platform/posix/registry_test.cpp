@@ -178,24 +178,6 @@ TEST_F(CregRegistryTest, AFileNamedByTheVariableComesFirst) {
   EXPECT_EQ(ReadBytes(file_), sample_);
 }
 
-TEST_F(CregRegistryTest, AFailureAtAnyFileStepLeavesTheFileOldOrUnlinked) {
-  ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
-  platform::fault::FailFileOperation(0);
-  ASSERT_TRUE(DeleteBelow("Enum", "MF"));
-  const long operations = platform::fault::FileOperations();
-  const std::string unlinked = SampleWithout({R"(Enum\MF)"});
-  for (long failing = 1; failing <= operations; ++failing) {
-    ASSERT_EQ(chmod(file_.c_str(), 0644), 0);
-    WriteBytes(file_, sample_);
-    ASSERT_EQ(chmod(file_.c_str(), 0444), 0);
-    platform::fault::FailFileOperation(failing);
-    DeleteBelow("Enum", "MF");
-    platform::fault::FailFileOperation(0);
-    const std::string bytes = ReadBytes(file_);
-    EXPECT_TRUE(bytes == sample_ || bytes == unlinked) << "step " << failing;
-  }
-}
-
 // The superuser leaves alone a read-only file of another user's.
 TEST_F(CregRegistryTest, AnotherUsersReadOnlyFileIsLeftAlone) {
   if (geteuid() != 0) GTEST_SKIP() << "needs the superuser to give the file away";

@@ -172,7 +172,11 @@ test_patch() {
   check_neighbours_remain
 }
 
-window_shown() { xdotool search --name "^$CAPTION\$" >"$WORK_DIR/window" 2>/dev/null; }
+# Only a window that is mapped can take the focus: one that has its title but
+# is not yet on the screen refuses it (BadMatch), as seen on a busy machine.
+window_shown() {
+  xdotool search --onlyvisible --name "^$CAPTION\$" >"$WORK_DIR/window" 2>/dev/null
+}
 
 start_xvfb() {
   local display_file="$WORK_DIR/display"

@@ -43,6 +43,7 @@ readonly NEIGHBOUR_VALUES=(
 export WINEPREFIX="$WORK_DIR/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 started_pids=()
+server_dir=""
 
 fail() {
   echo "FAIL: $*" >&2
@@ -70,6 +71,11 @@ stop_started() {
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
+  # The server leaves its folder (and the temporary folder around it) behind.
+  if [ -n "$server_dir" ]; then
+    rm -rf "$server_dir"
+    rmdir "$(dirname "$server_dir")" 2>/dev/null || true
+  fi
 }
 trap stop_started EXIT
 
@@ -88,6 +94,9 @@ start_prefix() {
     compgen -G "/tmp/*wine*/$socket_name/socket" >/dev/null
   }
   wait_until server_listens || fail "wineserver made no socket"
+  local socket
+  socket=$(compgen -G "/tmp/*wine*/$socket_name/socket" | head -n 1) || true
+  server_dir=${socket%/socket}
   "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 ||
     fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 }

@@ -160,7 +160,12 @@ test_patch() {
   place_samples
   add_values "${DOOMED_VALUES[@]}" "${NEIGHBOUR_VALUES[@]}"
   local key
-  for key in "${DELETED_KEYS[@]}"; do key_exists "$key" || fail "setup did not create $key"; done
+  # reg's message and exit code tell a missing key (1) from a run that failed.
+  local answer
+  for key in "${DELETED_KEYS[@]}"; do
+    answer=$("$WINE" reg query "$key" 2>&1) ||
+      fail "setup did not create $key (reg query: exit $?: $(echo "$answer" | tr -d '\r' | head -n 3))"
+  done
 
   local status=0
   "$WINE" "$EXE" || status=$?

@@ -89,14 +89,14 @@ start_prefix() {
   started_pids+=($!)
   local socket_name
   socket_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+  # Its socket's folder is noted, so that it can be removed at the end.
   server_listens() {
     kill -0 "${started_pids[-1]}" 2>/dev/null || fail "wineserver did not start"
-    compgen -G "/tmp/*wine*/$socket_name/socket" >/dev/null
+    local socket
+    socket=$(compgen -G "/tmp/*wine*/$socket_name/socket") || return 1
+    server_dir=${socket%/socket}
   }
   wait_until server_listens || fail "wineserver made no socket"
-  local socket
-  socket=$(compgen -G "/tmp/*wine*/$socket_name/socket" | head -n 1) || true
-  server_dir=${socket%/socket}
   "$WINE" wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 ||
     fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 }

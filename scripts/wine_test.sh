@@ -8,7 +8,9 @@
 #   wine_test.sh help EXE HOST_KESTRA32 SAMPLES_DIR WORK_DIR
 #     Shows the help box under Xvfb, closes it with Return, and checks that no
 #     file or key changed.
-set -euo pipefail
+set -Eeuo pipefail
+# A command that fails without a message of its own still names itself.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND (exit $?)" >&2' ERR
 
 readonly MODE=$1 EXE=$2 HOST_KESTRA32=$3 SAMPLES_DIR=$4 WORK_DIR=$5
 readonly WINE=/usr/lib/wine/wine64
@@ -43,6 +45,7 @@ readonly NEIGHBOUR_VALUES=(
 export WINEPREFIX="$WORK_DIR/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 started_pids=()
+server_pid=""
 server_dir=""
 
 fail() {
@@ -65,7 +68,14 @@ wait_until() {
 # Asking our own wineserver to end first ends the prefix's Windows processes
 # too (services, devices, the desktop), which would otherwise outlive it.
 stop_started() {
-  local pid
+  local status=$? pid
+  # A server that ended early takes the keys added since its last save along;
+  # a client would then have started a fresh one.
+  if [ "$status" -ne 0 ] && [ -n "$server_pid" ] && ! kill -0 "$server_pid" 2>/dev/null; then
+    local server_status=0
+    wait "$server_pid" || server_status=$?
+    echo "the test's wineserver had ended (exit $server_status)" >&2
+  fi
   "$WINESERVER" -k 2>/dev/null || true
   for pid in "${started_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
@@ -86,12 +96,13 @@ start_prefix() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   "$WINESERVER" --foreground --persistent &
-  started_pids+=($!)
+  server_pid=$!
+  started_pids+=("$server_pid")
   local socket_name
   socket_name=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
   # Its socket's folder is noted, so that it can be removed at the end.
   server_listens() {
-    kill -0 "${started_pids[-1]}" 2>/dev/null || fail "wineserver did not start"
+    kill -0 "$server_pid" 2>/dev/null || fail "wineserver did not start"
     local socket
     socket=$(compgen -G "/tmp/*wine*/$socket_name/socket") || return 1
     server_dir=${socket%/socket}
@@ -126,6 +137,15 @@ add_values() {
 
 key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
 
+# reg writes its errors to standard output, which a caller may keep in a file:
+# a failed query names its key, exit code and message.
+reg_query() {
+  local output
+  output=$("$WINE" reg query "$@" 2>&1) ||
+    fail "reg query $*: exit $?: $(echo "$output" | tr -d '\r' | head -n 3)"
+  echo "$output" | tr -d '\r'
+}
+
 value_is() {
   "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -qE "^ +$2 +REG_SZ +$3\$"
 }
@@ -141,8 +161,8 @@ check_neighbours_remain() {
 # Everything a run could touch: the INF folder's files and the two key trees.
 snapshot() {
   (cd "$(inf_folder)" && find . -type f | sort | xargs -d '\n' md5sum)
-  "$WINE" reg query 'HKLM\Enum' /s | tr -d '\r'
-  "$WINE" reg query 'HKLM\System\CurrentControlSet\Services\Class' /s | tr -d '\r'
+  reg_query 'HKLM\Enum' /s
+  reg_query 'HKLM\System\CurrentControlSet\Services\Class' /s
 }
 
 run_host_build() {
@@ -160,12 +180,8 @@ test_patch() {
   place_samples
   add_values "${DOOMED_VALUES[@]}" "${NEIGHBOUR_VALUES[@]}"
   local key
-  # reg's message and exit code tell a missing key (1) from a run that failed.
-  local answer
-  for key in "${DELETED_KEYS[@]}"; do
-    answer=$("$WINE" reg query "$key" 2>&1) ||
-      fail "setup did not create $key (reg query: exit $?: $(echo "$answer" | tr -d '\r' | head -n 3))"
-  done
+  # The keys that the run is to delete are there before it.
+  for key in "${DELETED_KEYS[@]}"; do reg_query "$key" >/dev/null; done
 
   local status=0
   "$WINE" "$EXE" || status=$?

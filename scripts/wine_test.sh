@@ -127,24 +127,24 @@ place_samples() {
   done
 }
 
+# Wine's reg writes its errors to standard output, which a caller may keep in
+# a file or drop: a failed run names its arguments, exit code and message.
+reg() {
+  local output
+  output=$("$WINE" reg "$@" 2>&1) || fail "reg $*: exit $?: $(echo "$output" | tr -d '\r' | head -n 3)"
+  echo "$output" | tr -d '\r'
+}
+
 add_values() {
   local entry key name data
   for entry in "$@"; do
     IFS='|' read -r key name data <<<"$entry"
-    "$WINE" reg add "$key" /v "$name" /d "$data" /f >/dev/null || fail "reg add $key"
+    reg add "$key" /v "$name" /d "$data" /f >/dev/null
   done
 }
 
 key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
 
-# reg writes its errors to standard output, which a caller may keep in a file:
-# a failed query names its key, exit code and message.
-reg_query() {
-  local output
-  output=$("$WINE" reg query "$@" 2>&1) ||
-    fail "reg query $*: exit $?: $(echo "$output" | tr -d '\r' | head -n 3)"
-  echo "$output" | tr -d '\r'
-}
 
 value_is() {
   "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -qE "^ +$2 +REG_SZ +$3\$"
@@ -161,8 +161,8 @@ check_neighbours_remain() {
 # Everything a run could touch: the INF folder's files and the two key trees.
 snapshot() {
   (cd "$(inf_folder)" && find . -type f | sort | xargs -d '\n' md5sum)
-  reg_query 'HKLM\Enum' /s
-  reg_query 'HKLM\System\CurrentControlSet\Services\Class' /s
+  reg query 'HKLM\Enum' /s
+  reg query 'HKLM\System\CurrentControlSet\Services\Class' /s
 }
 
 run_host_build() {
@@ -181,7 +181,7 @@ test_patch() {
   add_values "${DOOMED_VALUES[@]}" "${NEIGHBOUR_VALUES[@]}"
   local key
   # The keys that the run is to delete are there before it.
-  for key in "${DELETED_KEYS[@]}"; do reg_query "$key" >/dev/null; done
+  for key in "${DELETED_KEYS[@]}"; do reg query "$key" >/dev/null; done
 
   local status=0
   "$WINE" "$EXE" || status=$?

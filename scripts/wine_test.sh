@@ -145,7 +145,6 @@ add_values() {
 
 key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
 
-
 value_is() {
   "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -qE "^ +$2 +REG_SZ +$3\$"
 }

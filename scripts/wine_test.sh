@@ -143,10 +143,17 @@ add_values() {
   done
 }
 
-key_exists() { "$WINE" reg query "$1" >/dev/null 2>&1; }
+# A key is missing only when reg says so: a reg that failed to start is no
+# answer, and would otherwise pass for a deleted key.
+key_exists() {
+  local output
+  output=$("$WINE" reg query "$1" 2>&1) && return 0
+  [[ $output == *"Unable to find the specified registry key"* ]] && return 1
+  fail "reg query $1: $(echo "$output" | tr -d '\r' | head -n 3)"
+}
 
 value_is() {
-  "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -qE "^ +$2 +REG_SZ +$3\$"
+  reg query "$1" /v "$2" | grep -E "^ +$2 +REG_SZ +$3\$" >/dev/null
 }
 
 check_neighbours_remain() {

@@ -17,9 +17,9 @@ readonly MODE=$1 EXE=$2 HOST_KESTRA32=$3 SAMPLES_DIR=$4 WORK_DIR=$5
 # at 0x7ffe0000), and this build has no preloader to claim them before the C
 # library's heap does. With address randomisation that heap starts anywhere in
 # the gigabyte above the loader at 0x7d000000, now and then on that page, and
-# the process dies as it starts ("failed to map the shared user data"), which
-# failed about one test run in sixty. Without randomisation the heap starts
-# right after the loader. A Wine process's children inherit the mode.
+# the process dies as it starts ("failed to map the shared user data"): about
+# one test run in sixty failed so. Without randomisation the heap starts right
+# after the loader. A Wine process's children inherit the mode.
 readonly -a WINE=(setarch "$(uname -m)" --addr-no-randomize /usr/lib/wine/wine64)
 readonly WINESERVER=/usr/lib/wine/wineserver64
 readonly CAPTION="Varnel PCI IDE Settings for Windows 95"
@@ -136,9 +136,13 @@ place_samples() {
 
 # Wine's reg writes its errors to standard output, which a caller may keep in
 # a file or drop: a failed run names its arguments, exit code and message.
+fail_reg() {
+  fail "reg $1: exit $2: $(echo "$3" | tr -d '\r' | head -n 3)"
+}
+
 reg() {
   local output
-  output=$("${WINE[@]}" reg "$@" 2>&1) || fail "reg $*: exit $?: $(echo "$output" | tr -d '\r' | head -n 3)"
+  output=$("${WINE[@]}" reg "$@" 2>&1) || fail_reg "$*" $? "$output"
   echo "$output" | tr -d '\r'
 }
 
@@ -153,10 +157,11 @@ add_values() {
 # A key is missing only when reg says so: a reg that failed to start is no
 # answer, and would otherwise pass for a deleted key.
 key_exists() {
-  local output
-  output=$("${WINE[@]}" reg query "$1" 2>&1) && return 0
+  local output status=0
+  output=$("${WINE[@]}" reg query "$1" 2>&1) || status=$?
+  [ "$status" -ne 0 ] || return 0
   [[ $output == *"Unable to find the specified registry key"* ]] && return 1
-  fail "reg query $1: $(echo "$output" | tr -d '\r' | head -n 3)"
+  fail_reg "query $1" "$status" "$output"
 }
 
 value_is() {

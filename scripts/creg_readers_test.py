@@ -3,20 +3,24 @@
 
 Checks kestra32 on Windows 9x registry files with two independent readers,
 libcreg (python3-libcreg) and Parse::Win32Registry (perl), as oracles:
-- each file that scripts/make_creg.py builds (one or several data blocks, with
-  and without free space, the three keys first, in the middle or last among
-  their siblings or missing, keys deep and wide) lists, with both readers,
-  exactly the keys and values of its REGEDIT4 source;
+- each file that scripts/make_creg.py builds (Windows ME and 95 style, with
+  and without checksums, one or several data blocks, the three keys first, in
+  the middle or last among their siblings or missing, keys deep and wide,
+  thousands of short-named keys) lists, with both readers, exactly the keys
+  and values of its REGEDIT4 source, and its bookkeeping is right
+  (scripts/creg_bookkeeping.py);
 - after `WINDIR=tree kestra32` both list exactly those less the trees of
   System\\CurrentControlSet\\Services\\Class\\hdc, Enum\\MF and Enum\\PCI; the
-  file keeps its size, mode and inode, only whole aligned pointers changed,
-  SYSTEM.DA0 and USER.DAT beside it are untouched, and a second run changes
-  no byte;
+  file keeps its size, mode and inode and its bookkeeping is right (the
+  removed keys' entries freed), SYSTEM.DA0 and USER.DAT beside it are
+  untouched, and a second run changes no byte;
 - runs killed at random moments leave a file that both readers list as the
-  original less some of the three trees, each there whole or gone whole."""
-import os, random, shutil, signal, stat, subprocess, sys, time
+  original less some of the three trees, each there whole or gone whole, with
+  nothing wrong in its bookkeeping but entries not yet freed."""
+import os, random, shutil, signal, stat, struct, subprocess, sys, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import creg_bookkeeping  # noqa: E402
 import make_creg  # noqa: E402
 import pycreg  # noqa: E402
 
@@ -46,8 +50,9 @@ def listing_of_source(root):
 
 
 def listing_by_libcreg(path):
+    """The sorted lines of keys and values libcreg reads, or the error it
+    fails with."""
     registry = pycreg.file()
-    registry.open(path)
     lines = []
 
     def walk(key, key_path):
@@ -57,13 +62,20 @@ def listing_by_libcreg(path):
         for subkey in key.sub_keys:
             walk(subkey, f'{key_path}\\{subkey.name}' if key_path else subkey.name)
 
-    walk(registry.get_root_key(), '')
-    registry.close()
+    try:
+        registry.open(path)
+        walk(registry.get_root_key(), '')
+        registry.close()
+    except OSError as error:
+        return [f'libcreg fails: {error}']
     return sorted(lines)
 
 
 def listing_by_perl(path):
-    output = subprocess.run(['perl', '-e', PERL_LISTER, path], capture_output=True, check=True)
+    """The same by Parse::Win32Registry."""
+    output = subprocess.run(['perl', '-e', PERL_LISTER, path], capture_output=True)
+    if output.returncode:
+        return [f'Parse::Win32Registry fails: {output.stderr.decode("latin-1")}']
     return sorted(output.stdout.decode('latin-1').splitlines())
 
 
@@ -98,13 +110,24 @@ DEEP = ''.join('[HKEY_LOCAL_MACHINE\\Enum\\PCI' + ''.join(f'\\L{d}' for d in ran
                for depth in range(1, 40))
 WIDE = ''.join(f'[HKEY_LOCAL_MACHINE\\Enum\\Root\\*PNP{n:04X}]\r\n"N"=dword:{n:08x}\r\n'
                for n in range(300))
+# Most-recently-used lists: keys a to z and 0000 to 0050 under each of a
+# hundred parents, a third of them in each of two trees that the run removes.
+MANY = ''.join(f'[HKEY_LOCAL_MACHINE\\{parent}{n}\\{name}]\r\n@="{n}"\r\n'
+               for n in range(100)
+               for parent in [('Software\\Mru', 'Enum\\PCI\\Bus',
+                               'System\\CurrentControlSet\\Services\\Class\\hdc\\M')[n % 3]]
+               for name in [chr(c) for c in range(97, 123)] + [f'{m:04}' for m in range(51)])
 SOURCES = {
     'first': regedit(['MF', 'PCI', 'BIOS', 'Root'], ['hdc', 'fdc', 'System']),
     'middle': regedit(['BIOS', 'MF', 'ESDI', 'PCI', 'Root'], ['fdc', 'hdc', 'System']),
     'last': regedit(['BIOS', 'Root', 'MF', 'PCI'], ['fdc', 'System', 'hdc']),
     'missing': regedit(['BIOS', 'MFX', 'PCIX'], ['fdc', 'hdcx']),
     'deep and wide': regedit(['BIOS', 'PCI', 'Root', 'MF'], ['hdc'], DEEP + WIDE),
+    'many': regedit(['BIOS', 'MF', 'Root'], ['fdc', 'hdc'], MANY),
 }
+# Style, checksums, data blocks (at least; 0: as many as the keys need), file mode.
+VARIANTS = [('me', False, 0, 0o644), ('me', True, 3, 0o444), ('95', False, 3, 0o644),
+            ('95', True, 0, 0o444)]
 failures = []
 
 
@@ -114,8 +137,12 @@ def check(name, condition, detail=''):
         print(f'FAIL {name}: {detail}'[:2000], flush=True)
 
 
-def changed_words(old, new):
-    return sorted({i // 4 * 4 for i in range(len(old)) if old[i] != new[i]})
+def check_listings(name, path, expected):
+    """Both readers list `expected`; else shows lines each has more and less."""
+    found = listings(path)
+    check(name, found == (expected, expected),
+          [sorted(set(lines) - set(expected))[:2] + sorted(set(expected) - set(lines))[:2]
+           for lines in found])
 
 
 def check_run(name, source_lines, file_bytes, mode):
@@ -133,14 +160,13 @@ def check_run(name, source_lines, file_bytes, mode):
     subprocess.run([KESTRA32], env=env, check=True, stdin=subprocess.DEVNULL)
     after = open(dat, 'rb').read()
     expected = without(source_lines, DELETED)
-    check(f'{name}: both readers list the original less the three trees',
-          listings(dat) == (expected, expected))
+    check_listings(f'{name}: both readers list the original less the three trees', dat, expected)
     info = os.stat(dat)
-    words = changed_words(file_bytes, after)
-    check(f'{name}: size, mode and inode kept, only pointers changed',
+    check(f'{name}: size, mode and inode kept',
           len(after) == len(file_bytes) and stat.S_IMODE(info.st_mode) == mode
-          and info.st_ino == inode and len(words) <= 3
-          and (words or expected == source_lines), (len(after), oct(info.st_mode), words))
+          and info.st_ino == inode, (len(after), oct(info.st_mode)))
+    found = creg_bookkeeping.problems(after)
+    check(f'{name}: bookkeeping right after the run', found == [], found)
     for other in ('SYSTEM.DA0', 'USER.DAT'):
         check(f'{name}: {other} untouched', open(os.path.join(tree, other), 'rb').read() == file_bytes)
     subprocess.run([KESTRA32], env=env, check=True, stdin=subprocess.DEVNULL)
@@ -151,16 +177,40 @@ def check_files():
     for name, text in SOURCES.items():
         root = make_creg.parse_regedit(text)
         source_lines = listing_of_source(root)
-        for blocks in (1, 3):
-            for gaps in (False, True):
-                label = f'{name}, {blocks} block(s){", free space" if gaps else ""}'
-                file_bytes = make_creg.build(root, blocks, gaps)
-                path = os.path.join(WORK, 'made.dat')
-                with open(path, 'wb') as out:
-                    out.write(file_bytes)
-                check(f'{label}: both readers list the source',
-                      listings(path) == (source_lines, source_lines))
-                check_run(label, source_lines, file_bytes, 0o444 if gaps else 0o644)
+        for style, checksums, blocks, mode in VARIANTS:
+            label = (f'{name}, {style} style, {blocks or "enough"} block(s), '
+                     f'{"with" if checksums else "no"} checksums')
+            file_bytes = make_creg.build(root, blocks, style, checksums)
+            path = os.path.join(WORK, 'made.dat')
+            with open(path, 'wb') as out:
+                out.write(file_bytes)
+            check_listings(f'{label}: both readers list the source', path, source_lines)
+            found = creg_bookkeeping.problems(file_bytes)
+            check(f'{label}: bookkeeping right as made', found == [], found)
+            check_run(label, source_lines, file_bytes, mode)
+
+
+def check_bookkeeping_check():
+    """creg_bookkeeping sees faults put into a made file: the entries and name
+    entries of Enum\\MF unlinked but not freed (and nothing else), then also
+    one of them marked free off the free list, a wrong freed size."""
+    made = make_creg.build(make_creg.parse_regedit(SOURCES['first']))
+
+    def pointer(at):
+        return 0x20 + struct.unpack_from('<I', made, at)[0]
+
+    enum = pointer(pointer(0x28) + 16)
+    mf = pointer(enum + 16)
+    unlinked = bytearray(made)
+    unlinked[enum + 16:enum + 20] = made[mf + 20:mf + 24]
+    marked = bytearray(unlinked)
+    struct.pack_into('<I', marked, mf, make_creg.FREE)
+    resized = bytearray(made)
+    struct.pack_into('<I', resized, struct.unpack_from('<I', made, 8)[0] + 8, 4)
+    check('bookkeeping: unlinked entries not freed seen, and only that',
+          creg_bookkeeping.problems(unlinked) and not creg_bookkeeping.serious(unlinked))
+    check('bookkeeping: a free entry off the list seen', creg_bookkeeping.serious(marked))
+    check('bookkeeping: a wrong freed size seen', creg_bookkeeping.serious(resized))
 
 
 def check_kills(trials=20):
@@ -168,7 +218,7 @@ def check_kills(trials=20):
     text = regedit(['BIOS', 'MF', 'PCI', 'Root'], ['fdc', 'hdc'], DEEP + WIDE * 1)
     text += ''.join(f'[HKEY_LOCAL_MACHINE\\Software\\K{n}]\r\n"V"="{n}"\r\n' for n in range(6000))
     root = make_creg.parse_regedit(text)
-    file_bytes = make_creg.build(root, 4, True)
+    file_bytes = make_creg.build(root)
     source_lines = listing_of_source(root)
     states = {tuple(without(source_lines, [k for i, k in enumerate(DELETED) if mask >> i & 1]))
               for mask in range(8)}
@@ -193,12 +243,15 @@ def check_kills(trials=20):
         by_libcreg, by_perl = listings(dat)
         check(f'kill {trial}: both readers agree on a state of whole trees',
               by_libcreg == by_perl and tuple(by_libcreg) in states)
+        serious = creg_bookkeeping.serious(open(dat, 'rb').read())
+        check(f'kill {trial}: nothing wrong but entries not yet freed', serious == [], serious)
         gone = sum(1 for key in DELETED if not any(l.upper() == key.upper() for l in by_libcreg))
         seen[gone] = seen.get(gone, 0) + 1
     print(f'{trials} kills within {duration * 1000:.0f} ms runs: trees gone per run {seen}')
 
 
 os.makedirs(WORK, exist_ok=True)
+check_bookkeeping_check()
 check_files()
 check_kills()
 shutil.rmtree(WORK, ignore_errors=True)

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/run_setup.h"
-#include "platform/posix/creg_file.h"
+#include "creg/creg_file.h"
 #include "platform/posix/regedit_file.h"
 #include "test_support/temp_dir.h"
 
@@ -86,6 +86,7 @@ class FaultInjectionTest : public testing::TestWithParam<const char*> {
     Restore();
     Run();
     final_ = Current();
+    registry_states_ = RegistryStates(old_.back());
     for (std::size_t i = 0; i < files_.size(); ++i) ASSERT_NE(final_[i], old_[i]) << files_[i];
     Restore();
   }
@@ -111,27 +112,36 @@ class FaultInjectionTest : public testing::TestWithParam<const char*> {
     return std::string(GetParam()).find(".DAT") != std::string::npos;
   }
 
-  // The registry file is changed once for each key, so a fault leaves it with
-  // some of the keys deleted whole.
-  [[nodiscard]] std::set<std::string> RegistryStates() const {
+  // A REGEDIT4 export is rewritten once for each key, so a fault leaves it
+  // with some of the keys deleted whole. A Windows 9x registry file is edited
+  // by several writes for each key: a fault may also stop one key's edit after
+  // any of its writes, and the keys after it are then removed from that state.
+  [[nodiscard]] static std::set<std::string> RegistryStates(const std::string& old) {
     std::set<std::string> states;
-    for (unsigned deleted = 0; deleted < 8; ++deleted) {
-      states.insert(WithKeysDeleted(old_.back(), deleted));
+    for (unsigned deleted = 0; deleted < 8; ++deleted) states.insert(WithKeysDeleted(old, deleted));
+    for (unsigned stopped = 0; InCregFile() && stopped < 3; ++stopped) {
+      const std::string before = WithKeysDeleted(old, (1U << stopped) - 1);
+      const auto edit = creg::PlanKeyRemoval(before, kDeletedKeys[stopped]);
+      for (long written = 1; edit && written < static_cast<long>(edit->size()); ++written) {
+        std::string partial = before;
+        creg::ApplyEdit(partial, {edit->begin(), edit->begin() + written});
+        states.insert(partial);
+        states.insert(WithKeysDeleted(partial, 7 & ~((2U << stopped) - 1)));
+      }
     }
     return states;
   }
 
   // The registry file with the keys whose bits are set in mask deleted in the
-  // order of a run. Unlinking in another order leaves other bytes in the
-  // unreachable entries of a Windows 9x registry file.
+  // order of a run.
   [[nodiscard]] static std::string WithKeysDeleted(std::string bytes, unsigned mask) {
     for (unsigned key = 0; key < 3; ++key) {
       if ((mask & (1U << key)) == 0) continue;
       if (!InCregFile()) {
         platform::regedit::RemoveKeyTree(
             bytes, platform::regedit::SubkeyPath("HKEY_LOCAL_MACHINE", kDeletedKeys[key]));
-      } else if (const auto unlink = platform::creg::PlanUnlink(bytes, kDeletedKeys[key])) {
-        platform::creg::ApplyUnlink(bytes, *unlink);
+      } else if (const auto edit = creg::PlanKeyRemoval(bytes, kDeletedKeys[key])) {
+        creg::ApplyEdit(bytes, *edit);
       }
     }
     return bytes;
@@ -144,7 +154,7 @@ class FaultInjectionTest : public testing::TestWithParam<const char*> {
       EXPECT_TRUE(files[i] == old_[i] || files[i] == final_[i]) << files_[i] << " after " << fault;
       unfinished += files[i] != final_[i] ? 1 : 0;
     }
-    EXPECT_EQ(RegistryStates().count(files.back()), 1U) << "registry after " << fault;
+    EXPECT_EQ(registry_states_.count(files.back()), 1U) << "registry after " << fault;
     unfinished += files.back() != final_.back() ? 1 : 0;
     EXPECT_LE(unfinished, 1) << "a slot after the faulted one did not run, after " << fault;
     std::set<std::string> found;
@@ -167,6 +177,7 @@ class FaultInjectionTest : public testing::TestWithParam<const char*> {
   Files files_;
   Files old_;
   Files final_;
+  std::set<std::string> registry_states_;
 };
 
 TEST_P(FaultInjectionTest, EveryFailingFileOperationLeavesOldOrNewFiles) {

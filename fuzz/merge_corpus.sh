@@ -21,4 +21,4 @@ for target in document_round_trip_fuzzer patch_{mshdcinf,machineinf,usbinf}_fuzz
   merge "$target" inf
 done
 merge registry_deletion_fuzzer registry
-merge creg_unlink_fuzzer creg
+merge creg_removal_fuzzer creg

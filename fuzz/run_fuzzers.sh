@@ -31,4 +31,4 @@ for target in document_round_trip_fuzzer patch_{mshdcinf,machineinf,usbinf}_fuzz
   run "$target" -dict="$source_dir/fuzz/inf.dict" "${inf_seeds[@]}"
 done
 run registry_deletion_fuzzer "$source_dir/fuzz/seeds/registry"
-run creg_unlink_fuzzer -dict="$source_dir/fuzz/creg.dict" "$source_dir/fuzz/seeds/creg"
+run creg_removal_fuzzer -dict="$source_dir/fuzz/creg.dict" "$source_dir/fuzz/seeds/creg"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix/creg_file.h"
+#include "creg/creg_file.h"
 #include "platform/posix/file_calls.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/read_whole_file.h"
@@ -16,17 +16,20 @@ namespace platform::posix {
 namespace {
 
 // Writes through a descriptor of its own, after checking that the name still
-// leads to the file that was read.
-bool WriteUnlink(const std::string& path, const struct stat& read, const creg::Unlink& unlink) {
+// leads to the file that was read; stops at the first write or sync that fails.
+bool WriteEdit(const std::string& path, const struct stat& read, const creg::Edit& edit) {
   const int fd = OpenFile(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     return false;
   }
   struct stat opened {};
-  const bool written =
-      StatFile(fd, opened) && opened.st_dev == read.st_dev && opened.st_ino == read.st_ino &&
-      WriteAllAt(fd, unlink.bytes.data(), unlink.bytes.size(), static_cast<off_t>(unlink.offset)) &&
-      SyncFile(fd);
+  bool written =
+      StatFile(fd, opened) && opened.st_dev == read.st_dev && opened.st_ino == read.st_ino;
+  for (auto write = edit.begin(); written && write != edit.end(); ++write) {
+    written = WriteAllAt(fd, write->bytes.data(), write->bytes.size(),
+                         static_cast<off_t>(write->offset)) &&
+              (!write->sync_after || SyncFile(fd));
+  }
   return CloseFile(fd) && written;
 }
 
@@ -35,21 +38,21 @@ bool WriteUnlink(const std::string& path, const struct stat& read, const creg::U
 // file of the user's own is made writable for the edit and then gets its exact
 // mode back, which on vfat sets the attribute again.
 bool WriteWithPermission(int fd, const std::string& path, const struct stat& info,
-                         const creg::Unlink& unlink) {
+                         const creg::Edit& edit) {
   const mode_t mode = info.st_mode & 07777;
   if ((mode & S_IWUSR) != 0) {
-    return WriteUnlink(path, info, unlink);
+    return WriteEdit(path, info, edit);
   }
   if (info.st_uid != geteuid() || !ChangeMode(fd, mode | S_IWUSR)) {
     return false;
   }
-  const bool written = WriteUnlink(path, info, unlink);
+  const bool written = WriteEdit(path, info, edit);
   return ChangeMode(fd, mode) && written;
 }
 
 }  // namespace
 
-bool UnlinkKeyInPlace(const char* path, std::string_view key_path) {
+bool RemoveKeyInPlace(const char* path, std::string_view key_path) {
   const std::string resolved = ResolvePath(path);
   const int fd = OpenFile(resolved.c_str(), kReadFlags);
   if (fd < 0) {
@@ -57,16 +60,16 @@ bool UnlinkKeyInPlace(const char* path, std::string_view key_path) {
   }
   struct stat info {};
   std::string bytes;
-  std::optional<creg::Unlink> unlink;
+  std::optional<creg::Edit> edit;
   try {
     if (StatFile(fd, info) && ReadOpenFile(fd, bytes)) {
-      unlink = creg::PlanUnlink(bytes, key_path);
+      edit = creg::PlanKeyRemoval(bytes, key_path);
     }
   } catch (...) {
     CloseFile(fd);
     throw;
   }
-  const bool written = unlink && WriteWithPermission(fd, resolved, info, *unlink);
+  const bool written = edit && WriteWithPermission(fd, resolved, info, *edit);
   return CloseFile(fd) && written;
 }
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <utility>
 
+#include "creg/creg_file.h"
 #include "platform/platform.h"
 #include "platform/posix/creg_edit.h"
-#include "platform/posix/creg_file.h"
 #include "platform/posix/regedit_file.h"
 
 struct platform::RegistryKeyState {
@@ -63,7 +63,7 @@ bool DeleteKeyTree(RegistryKey key, const char* subkey) {
   const std::string file_path = RegistryFilePath();
   const std::string key_path = regedit::SubkeyPath(key->path, subkey);
   if (key->in_creg_file) {
-    return posix::UnlinkKeyInPlace(file_path.c_str(), key_path);
+    return posix::RemoveKeyInPlace(file_path.c_str(), key_path);
   }
   std::string bytes;
   return ReadWholeFile(file_path.c_str(), bytes) && regedit::HasRegeditHeader(bytes) &&

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "creg/creg_file.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "platform/posix/creg_file.h"
 #include "test_support/scoped_variable.h"
 #include "test_support/temp_dir.h"
 #include "test_support/unusable_registry.h"
@@ -135,13 +135,13 @@ class CregRegistryTest : public testing::Test {
  protected:
   void SetUp() override { WriteBytes(file_, sample_); }
 
-  // The sample's bytes with the keys at the paths unlinked one after another.
+  // The sample's bytes with the keys at the paths removed one after another.
   [[nodiscard]] std::string SampleWithout(std::initializer_list<const char*> paths) const {
     std::string bytes = sample_;
     for (const char* path : paths) {
-      const std::optional<platform::creg::Unlink> unlink = platform::creg::PlanUnlink(bytes, path);
-      EXPECT_TRUE(unlink) << path;
-      if (unlink) platform::creg::ApplyUnlink(bytes, *unlink);
+      const std::optional<creg::Edit> edit = creg::PlanKeyRemoval(bytes, path);
+      EXPECT_TRUE(edit) << path;
+      if (edit) creg::ApplyEdit(bytes, *edit);
     }
     return bytes;
   }
@@ -153,7 +153,7 @@ class CregRegistryTest : public testing::Test {
   const std::string sample_ = ReadBytes(KESTRA32_EXAMPLES "/SYSTEM.DAT");
 };
 
-TEST_F(CregRegistryTest, UnlinksInPlaceAndGivesAReadOnlyFileItsModeBack) {
+TEST_F(CregRegistryTest, RemovesInPlaceAndGivesAReadOnlyFileItsModeBack) {
   for (const mode_t mode : {0644, 0444, 0400, 0604}) {
     WriteBytes(file_, sample_);
     ASSERT_EQ(chmod(file_.c_str(), mode), 0);

@@ -9,11 +9,11 @@ class ChainMarker {
   explicit ChainMarker(const FatGeometry& g) : reached_(std::size_t{g.cluster_count} + 2) {}
   // False when a cluster was already reached by another chain or earlier in this one.
   bool Mark(const std::vector<std::uint32_t>& chain) {
-    for (const std::uint32_t cluster : chain) {
-      if (reached_[cluster]) return false;
+    return std::all_of(chain.begin(), chain.end(), [this](std::uint32_t cluster) {
+      const bool first_time = !reached_[cluster];
       reached_[cluster] = true;
-    }
-    return true;
+      return first_time;
+    });
   }
   bool Reached(std::uint32_t cluster) const { return reached_[cluster]; }
 

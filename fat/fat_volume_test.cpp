@@ -6,48 +6,18 @@
 #include <vector>
 
 #include "test_support/fat_image.h"
+#include "test_support/fat_tree.h"
 
 namespace {
 
-std::string Pattern(std::size_t size, char seed) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 7 + i / 251);
-  return bytes;
-}
-
-// A Windows tree on a volume, with a file fragmented around a deleted one.
-// On FAT32 mtools allocates from FSInfo's next-free hint, so the hint is
-// forgotten (set to 0xFFFFFFFF) to make it fill the hole.
-void FillWindowsTree(const TestImage& image, FatType type) {
-  ASSERT_TRUE(image.Mtools("mmd", "::WINDOWS ::WINDOWS/INF ::WINDOWS/SYSTEM"));
-  ASSERT_TRUE(image.Put("::WINDOWS/INF/MACHINE.INF", Pattern(3000, 'm')));
-  ASSERT_TRUE(image.Put("::WINDOWS/INF/gap.txt", Pattern(5000, 'g')));
-  ASSERT_TRUE(image.Put("::WINDOWS/INF/usb.inf", Pattern(700, 'u')));
-  ASSERT_TRUE(image.Mtools("mdel", "::WINDOWS/INF/gap.txt"));
-  if (type == FatType::kFat32) {
-    ASSERT_TRUE(Shell("printf '\\377\\377\\377\\377' | dd of='" + image.path() +
-                      "' bs=1 seek=1004 conv=notrunc status=none"));
-  }
-  ASSERT_TRUE(image.Put("::WINDOWS/INF/Fragmented Long Name.inf", Pattern(20000, 'f')));
-  ASSERT_TRUE(image.Put("::WINDOWS/SYSTEM.DAT", Pattern(9000, 's')));
-  ASSERT_TRUE(image.Put("::WINDOWS/empty.txt", ""));
-  ASSERT_TRUE(image.Mtools("mattrib", "+r +h +s ::WINDOWS/SYSTEM.DAT"));
-}
-
-struct VolumeCase {
-  const char* what;
-  std::string make;
-  FatType type;
-};
-
-class FatVolumeOnToolImages : public testing::TestWithParam<VolumeCase> {};
+class FatVolumeOnToolImages : public testing::TestWithParam<VolumeKind> {};
 
 TEST_P(FatVolumeOnToolImages, FindsAndReadsEveryFileAsMtoolsWroteIt) {
-  const TestImage image(GetParam().make, 0);
+  const TestImage image(GetParam().make, GetParam().offset);
   ASSERT_TRUE(image.made());
   FillWindowsTree(image, GetParam().type);
   FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, 0, device.Size());
+  const auto volume = FatVolume::Open(device, image.offset(), device.Size() - image.offset());
   ASSERT_TRUE(volume);
   EXPECT_EQ(volume->geometry().type, GetParam().type);
   const struct {
@@ -85,11 +55,11 @@ TEST_P(FatVolumeOnToolImages, FindsAndReadsEveryFileAsMtoolsWroteIt) {
 }
 
 TEST_P(FatVolumeOnToolImages, GivesEachEntryTheDeviceOffsetOfItsShortSlot) {
-  const TestImage image(GetParam().make, 0);
+  const TestImage image(GetParam().make, GetParam().offset);
   ASSERT_TRUE(image.made());
   FillWindowsTree(image, GetParam().type);
   FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, 0, device.Size());
+  const auto volume = FatVolume::Open(device, image.offset(), device.Size() - image.offset());
   ASSERT_TRUE(volume);
   for (const char* path : {"WINDOWS", "WINDOWS\\SYSTEM.DAT", "WINDOWS\\INF\\USB.INF"}) {
     const auto entry = volume->Lookup(path);
@@ -100,12 +70,8 @@ TEST_P(FatVolumeOnToolImages, GivesEachEntryTheDeviceOffsetOfItsShortSlot) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, FatVolumeOnToolImages,
-    testing::Values(VolumeCase{"floppy", TestImage::Bare("1440K", ""), FatType::kFat12},
-                    VolumeCase{"fat16", TestImage::Bare("64M", "-F 16"), FatType::kFat16},
-                    VolumeCase{"fat32", TestImage::Bare("2G", "-F 32"), FatType::kFat32}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Kinds, FatVolumeOnToolImages, testing::ValuesIn(VolumeKinds()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FatVolumeTest, RefusesTruncatedImagesAndOffsetsPastTheDevice) {
   const TestImage image(TestImage::Bare("1440K", ""), 0);

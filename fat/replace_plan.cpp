@@ -1,6 +1,7 @@
 #include "fat/replace_plan.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 
 #include "image/little_endian.h"
@@ -12,15 +13,21 @@ constexpr std::uint32_t kFsInfoStructSignature = 0x61417272;
 constexpr std::uint32_t kFsInfoTrailSignature = 0xAA550000;
 constexpr std::uint32_t kUnknown = 0xFFFFFFFF;
 
+std::vector<std::uint32_t> Slice(const std::vector<std::uint32_t>& clusters, std::size_t from,
+                                 std::size_t to) {
+  return {clusters.begin() + static_cast<std::ptrdiff_t>(from),
+          clusters.begin() + static_cast<std::ptrdiff_t>(to)};
+}
+
 // The lowest run of consecutive free clusters long enough, or else the lowest
 // free clusters; the caller makes sure there are enough.
 std::vector<std::uint32_t> PickClusters(const std::vector<std::uint32_t>& free, std::size_t count) {
   std::size_t run_start = 0;
   for (std::size_t i = 0; i < free.size() && count != 0; ++i) {
     if (i > 0 && free[i] != free[i - 1] + 1) run_start = i;
-    if (i - run_start + 1 == count) return {free.begin() + run_start, free.begin() + i + 1};
+    if (i - run_start + 1 == count) return Slice(free, run_start, i + 1);
   }
-  return {free.begin(), free.begin() + count};
+  return Slice(free, 0, count);
 }
 
 bool CopiesAgree(const FatVolume& volume, const std::vector<std::uint32_t>& clusters) {

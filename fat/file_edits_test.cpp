@@ -1,0 +1,67 @@
+#include "fat/file_edits.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "test_support/fat_image.h"
+#include "test_support/fat_tree.h"
+
+namespace {
+
+class FileEditsTest : public testing::TestWithParam<VolumeKind> {};
+
+TEST_P(FileEditsTest, WritesTheEditsIntoTheFragmentedFileAsMcopyThenReadsIt) {
+  const VolumeKind& kind = GetParam();
+  const TestImage image(kind.make, kind.offset);
+  ASSERT_TRUE(image.made());
+  FillWindowsTree(image, kind.type);
+  FileDevice device(image.path());
+  const auto volume = FatVolume::Open(device, kind.offset, device.Size() - kind.offset);
+  ASSERT_TRUE(volume);
+  const auto file = volume->Lookup("WINDOWS\\INF\\Fragmented Long Name.inf");
+  ASSERT_TRUE(file);
+  const std::uint64_t cluster = volume->geometry().ClusterBytes();
+  // One edit across each of the first two cluster boundaries, one at each end.
+  const std::vector<FileEdit> edits = {{cluster - 3, "ABCDEFG"},
+                                       {0, "start"},
+                                       {2 * cluster - 1, std::string(cluster + 2, 'x')},
+                                       {19995, "end!!"},
+                                       {20000, ""}};
+  std::string expected = Pattern(20000, 'f');
+  for (const FileEdit& edit : edits) expected.replace(edit.offset, edit.bytes.size(), edit.bytes);
+  const auto steps = MapFileEdits(*volume, *file, edits);
+  ASSERT_TRUE(steps);
+  EXPECT_EQ(steps->back(), DeviceStep::SyncPoint());
+  ASSERT_TRUE(ApplySteps(device, *steps));
+  ASSERT_TRUE(device.Sync());
+  EXPECT_EQ(image.Get("::WINDOWS/INF/Fragmented Long Name.inf"), expected);
+  EXPECT_TRUE(
+      std::regex_match(image.Fsck(), std::regex("IMAGE: [0-9]+ files, [0-9/]+ clusters\nexit 0")));
+  for (const TreeFile& other : WindowsTreeFiles()) {
+    if (other.path != "::WINDOWS/INF/Fragmented Long Name.inf") {
+      EXPECT_EQ(image.Get(other.path), other.bytes) << other.path;
+    }
+  }
+}
+
+TEST_P(FileEditsTest, RefusesEditsPastTheEndOfTheFile) {
+  const VolumeKind& kind = GetParam();
+  const TestImage image(kind.make, kind.offset);
+  ASSERT_TRUE(image.made());
+  FillWindowsTree(image, kind.type);
+  FileDevice device(image.path());
+  const auto volume = FatVolume::Open(device, kind.offset, device.Size() - kind.offset);
+  const auto file = volume->Lookup("WINDOWS\\SYSTEM.DAT");
+  EXPECT_TRUE(MapFileEdits(*volume, *file, {{8999, "x"}}));
+  EXPECT_FALSE(MapFileEdits(*volume, *file, {{0, "ok"}, {8999, "xy"}}));
+  EXPECT_FALSE(MapFileEdits(*volume, *file, {{9001, ""}}));
+  EXPECT_FALSE(MapFileEdits(*volume, *file, {{UINT64_MAX, "x"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FileEditsTest, testing::ValuesIn(VolumeKinds()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

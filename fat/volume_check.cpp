@@ -32,7 +32,12 @@ bool WalkDirectory(const FatVolume& volume, std::uint32_t directory, ChainMarker
   const std::optional<std::vector<DirEntry>> entries = volume.ReadDirectory(directory);
   if (!entries) return false;
   for (const DirEntry& entry : *entries) {
-    if (entry.Has(fat_attribute::kVolumeLabel) || entry.IsDotEntry()) continue;
+    if (entry.Has(fat_attribute::kVolumeLabel)) continue;
+    if (entry.IsDotEntry()) {
+      // Only a subdirectory starts with the "." and ".." folders.
+      if (directory == 0 || !entry.Has(fat_attribute::kDirectory)) return false;
+      continue;
+    }
     std::optional<std::vector<std::uint32_t>> chain;
     if (entry.Has(fat_attribute::kDirectory)) {
       chain = FollowChain(volume.fats()[0], volume.geometry(), entry.first_cluster);

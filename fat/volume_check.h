@@ -15,7 +15,8 @@ struct VolumeMap {
 
 // Walks every directory from the root and every chain in them. Nothing when a
 // directory cannot be read, a chain loops, leaves the data clusters, is not
-// as long as its file needs, or shares a cluster with another chain.
+// as long as its file needs, or shares a cluster with another chain, or when
+// a "." or ".." entry is no folder or lies in the root.
 std::optional<VolumeMap> CheckVolume(const FatVolume& volume);
 
 // The folders at the root that hold an INF folder and a SYSTEM.DAT file: one

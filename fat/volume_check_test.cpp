@@ -91,6 +91,15 @@ TEST_F(VolumeCheckTest, RefusesBrokenChainsAndDirectories) {
        }},
       {"directory at cluster 0",
        [](VolumeCheckTest& t) { SetEntryField(*t.device_, t.Entry("WINDOWS\\INF"), 26, 0, 2); }},
+      {"dot entry that is a file",
+       [](VolumeCheckTest& t) {
+         const auto inf = t.Open()->ReadDirectory(t.Entry("WINDOWS\\INF").first_cluster);
+         t.device_->Write((*inf)[1].device_offset + 11, std::string(1, '\x20'));
+       }},
+      {"dot entry in the root",
+       [](VolumeCheckTest& t) {
+         t.device_->Write(t.Entry("WINDOWS").device_offset, "..         ");
+       }},
       {"directory that is its own parent",
        [](VolumeCheckTest& t) {
          SetEntryField(*t.device_, t.Entry("WINDOWS\\INF"), 26, t.Entry("WINDOWS").first_cluster,

@@ -2,7 +2,10 @@
 # Runs kestra32-preview on copies of the sample tree, with its names as shipped
 # and in lower case, with the registry file it finds (SYSTEM.DAT) and with the
 # REGEDIT4 export given, and checks that it prints the expected diff byte for
-# byte and leaves every file of the tree as it was.
+# byte and leaves every file of the tree as it was. Then on FAT16 images holding
+# the sample tree (mkfs.fat and mtools), once and twice, with another process
+# locking the image, and without it: the same diff and an untouched image, or
+# status 1 and what it found.
 #
 #   kestra32-preview_test.sh PREVIEW KESTRA32 SAMPLE_WINDOWS EXPECTED_DIFF WORK_DIR
 #
@@ -21,7 +24,9 @@ fail() {
   exit 1
 }
 
-command -v cregexport >/dev/null || fail "cregexport (libcreg-utils) is needed"
+for tool in cregexport mkfs.fat mcopy python3; do
+  command -v "$tool" >/dev/null || fail "$tool is needed"
+done
 
 # Names, sizes, modes and modification times of every file below a folder.
 listing() {
@@ -91,6 +96,48 @@ PATH="$(dirname "$KESTRA32"):$PATH" timeout 300 "$PREVIEW" "$WORK_DIR/patched/WI
   fail "the preview of a tree with FIFOs failed or blocked"
 grep -q "MSHDC.INF is not a regular file" "$WORK_DIR/note" || fail "no note for the INF FIFO"
 grep -q "SYSTEM.DAT is not a regular file" "$WORK_DIR/note" || fail "no note for the SYSTEM.DAT FIFO"
+
+# Images: runs the preview on IMAGE[/CHOICE], checks its status, its output
+# (against a file), its notes (a line to grep) and that the image stays as it was;
+# with a sixth argument, while this script holds a read lock on a byte of the
+# image as QEMU does (an OFD lock, F_OFD_SETLK).
+check_image() {
+  local status=0 image=$1 choice=$2 want_status=$3 want_output=$4 want_note=$5 holder=()
+  [ -z "${6:-}" ] || holder=(python3 -c '
+import fcntl, os, struct, subprocess, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+fcntl.fcntl(fd, 37, struct.pack("hhxxxxqqixxxx", fcntl.F_RDLCK, 0, 201, 1, 0))
+sys.exit(subprocess.run(sys.argv[2:]).returncode)' "$image")
+  cp --sparse=always "$image" "$WORK_DIR/pristine.img"
+  PATH="$(dirname "$KESTRA32"):$PATH" ${holder[@]+"${holder[@]}"} "$PREVIEW" "$image$choice" \
+    >"$WORK_DIR/output" 2>"$WORK_DIR/note" || status=$?
+  [ "$status" -eq "$want_status" ] || fail "status $status for $image$choice: $(cat "$WORK_DIR/note")"
+  diff -u "$want_output" "$WORK_DIR/output" || fail "unexpected diff for $image$choice"
+  [ -z "$want_note" ] || grep -qxF -- "$want_note" "$WORK_DIR/note" ||
+    fail "no note '$want_note' for $image$choice: $(cat "$WORK_DIR/note")"
+  cmp "$WORK_DIR/pristine.img" "$image" || fail "$image changed"
+}
+export MTOOLS_SKIP_CHECK=1
+image=$WORK_DIR/sample.img
+truncate -s 16M "$image"
+mkfs.fat -F 16 "$image" >/dev/null
+check_image "$image" "" 1 /dev/null \
+  "kestra32-preview: $image holds no Windows folder (a folder at a volume's root with INF and SYSTEM.DAT): kestra32 would change nothing"
+grep -qxF "  volume 1: offset 0, 16777216 bytes, FAT16, Windows folders: none" "$WORK_DIR/note" ||
+  fail "no volume listed for an image without Windows"
+mcopy -s -i "$image" "$SAMPLE" ::WINDOWS
+check_image "$image" "" 0 "$dat_part" ""
+check_image "$image" /1/windows 0 "$dat_part" ""
+check_image "$image" "" 1 /dev/null \
+  "kestra32-preview: $image is locked by another process (an emulator running on it?): kestra32 would change nothing" \
+  locked
+mcopy -s -i "$image" "$SAMPLE" ::WIN95
+check_image "$image" "" 1 /dev/null \
+  "kestra32-preview: $image holds 2 Windows folders: kestra32 would change nothing unless WINDIR names one"
+grep -qxF "  volume 1: offset 0, 16777216 bytes, FAT16, Windows folders: WINDOWS, WIN95" \
+  "$WORK_DIR/note" || fail "no Windows folders listed for an image with two"
+check_image "$image" /WIN95 0 "$dat_part" ""
+check_image "$image" /WIN98 1 /dev/null "kestra32-preview: $image/WIN98 names no folder: kestra32 would change nothing"
 
 # A Windows directory that does not exist is refused.
 if "$PREVIEW" "$WORK_DIR/missing" 2>/dev/null; then

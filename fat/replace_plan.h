@@ -8,6 +8,11 @@
 //   3. the old chain freed in every copy (and FSInfo's counts), then a sync.
 // A crash at any point leaves the old or the new contents, and at worst lost
 // clusters. Long-name entries, attributes and the creation time stay.
+// FSInfo's free count follows each FAT change, so that after a crash it never
+// claims more free clusters than the FAT holds (fsck.fat, which counts lost
+// clusters as free, then calls it wrong).
+// On FAT12 each copy's changed sectors are written whole, rebuilt from that
+// copy's own bytes, so entries sharing a byte with a changed one stay.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fat/boot_sector.h"
+#include "image/little_endian.h"
 #include "test_support/fat_image.h"
 
 // Bytes that differ from position to position and from seed to seed.
@@ -42,8 +43,10 @@ inline void FillWindowsTree(const TestImage& image, FatType type) {
   ASSERT_TRUE(image.Put(files[1].path, files[1].bytes));
   ASSERT_TRUE(image.Mtools("mdel", "::WINDOWS/INF/gap.txt"));
   if (type == FatType::kFat32) {
-    ASSERT_TRUE(Shell("printf '\\377\\377\\377\\377' | dd of='" + image.path() + "' bs=1 seek=" +
-                      std::to_string(image.offset() + 512 + 492) + " conv=notrunc status=none"));
+    FileDevice device(image.path());
+    std::string sector_size;
+    ASSERT_TRUE(device.Read(image.offset() + 11, 2, sector_size));
+    ASSERT_TRUE(device.Write(image.offset() + ReadLe16(sector_size, 0) + 492, "\xFF\xFF\xFF\xFF"));
   }
   for (std::size_t i = 2; i < files.size(); ++i)
     ASSERT_TRUE(image.Put(files[i].path, files[i].bytes));
@@ -57,8 +60,8 @@ struct VolumeKind {
   FatType type;
 };
 
-// A floppy, a FAT16 and a sparse 2 GiB FAT32 volume, and a FAT16 volume in a
-// logical partition.
+// A floppy, a FAT16 and a sparse 2 GiB FAT32 volume, a FAT16 volume in a
+// logical partition, and volumes of 2048- and 4096-byte sectors.
 inline std::vector<VolumeKind> VolumeKinds() {
   return {
       {"floppy", TestImage::Bare("1440K", ""), 0, FatType::kFat12},
@@ -69,5 +72,7 @@ inline std::vector<VolumeKind> VolumeKinds() {
        "start=22528, size=57344, type=f\\nstart=24576, size=40000, type=e\\n' | sfdisk \"$IMG\" "
        "&& mkfs.fat -F 16 --offset 24576 \"$IMG\" 20000",
        24576 * 512, FatType::kFat16},
+      {"fat12_2k_sectors", TestImage::Bare("8M", "-F 12 -S 2048"), 0, FatType::kFat12},
+      {"fat32_4k_sectors", TestImage::Bare("300M", "-F 32 -S 4096 -s 1"), 0, FatType::kFat32},
   };
 }

@@ -22,61 +22,16 @@ import os, random, shutil, signal, stat, struct, subprocess, sys, time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import creg_bookkeeping  # noqa: E402
 import make_creg  # noqa: E402
-import pycreg  # noqa: E402
+from creg_listing import listing_by_libcreg, listing_by_perl  # noqa: E402
 
 KESTRA32, WORK = sys.argv[1:3]
 DELETED = ['System\\CurrentControlSet\\Services\\Class\\hdc', 'Enum\\MF', 'Enum\\PCI']
-PERL_LISTER = r'''
-use Parse::Win32Registry;
-my $root = Parse::Win32Registry->new($ARGV[0]) or die "unreadable\n";
-sub walk {
-  my ($key, $path) = @_;
-  print "$path\n";
-  for my $v ($key->get_list_of_values) {
-    printf "%s\t%s\t%d\t%s\n", $path, $v->get_name, $v->get_type, unpack('H*', $v->get_raw_data);
-  }
-  walk($_, $path eq '' ? $_->get_name : "$path\\" . $_->get_name) for $key->get_list_of_subkeys;
-}
-walk($root->get_root_key, '');
-'''
-
-
 def listing_of_source(root):
     lines = []
     for path, key in root.walk():
         lines.append(path)
         lines += [f'{path}\t{name}\t{kind}\t{data.hex()}' for name, kind, data in key.values]
     return sorted(lines)
-
-
-def listing_by_libcreg(path):
-    """The sorted lines of keys and values libcreg reads, or the error it
-    fails with."""
-    registry = pycreg.file()
-    lines = []
-
-    def walk(key, key_path):
-        lines.append(key_path)
-        for value in key.values:
-            lines.append(f'{key_path}\t{value.name or ""}\t{value.type}\t{(value.data or b"").hex()}')
-        for subkey in key.sub_keys:
-            walk(subkey, f'{key_path}\\{subkey.name}' if key_path else subkey.name)
-
-    try:
-        registry.open(path)
-        walk(registry.get_root_key(), '')
-        registry.close()
-    except OSError as error:
-        return [f'libcreg fails: {error}']
-    return sorted(lines)
-
-
-def listing_by_perl(path):
-    """The same by Parse::Win32Registry."""
-    output = subprocess.run(['perl', '-e', PERL_LISTER, path], capture_output=True)
-    if output.returncode:
-        return [f'Parse::Win32Registry fails: {output.stderr.decode("latin-1")}']
-    return sorted(output.stdout.decode('latin-1').splitlines())
 
 
 def listings(path):

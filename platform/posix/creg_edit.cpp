@@ -9,6 +9,7 @@
 
 #include "creg/creg_file.h"
 #include "platform/posix/file_calls.h"
+#include "platform/posix/image_files.h"
 #include "platform/posix/paths.h"
 #include "platform/posix/read_whole_file.h"
 
@@ -53,6 +54,11 @@ bool WriteWithPermission(int fd, const std::string& path, const struct stat& inf
 }  // namespace
 
 bool RemoveKeyInPlace(const char* path, std::string_view key_path) {
+  if (const std::optional<ImagePath> image = ImagePathOf(path)) {
+    return EditImageFile(*image, [key_path](std::string_view bytes) {
+      return creg::PlanKeyRemoval(bytes, key_path);
+    });
+  }
   const std::string resolved = ResolvePath(path);
   const int fd = OpenFile(resolved.c_str(), kReadFlags);
   if (fd < 0) {

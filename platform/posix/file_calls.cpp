@@ -79,6 +79,45 @@ bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset) {
   });
 }
 
+bool ReadAllAt(int fd, char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    if (!PassFileCheckpoint()) {
+      return false;
+    }
+    const ssize_t got = pread(fd, data, size, offset);
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    data += got;
+    offset += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool LockWholeFile(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  return PassFileCheckpoint() && fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+bool SizeOfFile(int fd, off_t& size) {
+  struct stat info {};
+  if (!StatFile(fd, info)) {
+    return false;
+  }
+  if (S_ISREG(info.st_mode)) {
+    size = info.st_size;
+    return true;
+  }
+  size = S_ISBLK(info.st_mode) ? lseek(fd, 0, SEEK_END) : -1;
+  return size >= 0;
+}
+
 bool SyncFile(int fd) {
   if (!PassFileCheckpoint()) {
     return false;

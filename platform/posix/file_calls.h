@@ -22,7 +22,14 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size);
 bool WriteAll(int fd, const char* data, std::size_t size);
 // Writes size bytes at offset, leaving the file position as it was.
 bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset);
+// Reads size bytes at offset; false at the end of the file before them.
+bool ReadAllAt(int fd, char* data, std::size_t size, off_t offset);
 bool SyncFile(int fd);
+// Takes a write lock on the whole file for as long as the descriptor stays
+// open; false when another process holds a lock on any part of it.
+bool LockWholeFile(int fd);
+// The size of a regular file or a block device.
+bool SizeOfFile(int fd, off_t& size);
 bool StatFile(int fd, struct stat& info);
 bool ChangeMode(int fd, mode_t mode);
 bool ChangeOwner(int fd, uid_t owner, gid_t group);

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
+#include "platform/posix/image_files.h"
 #include "platform/posix/kernel_hints.h"
 #include "platform/posix/paths.h"
 
@@ -64,6 +66,9 @@ bool posix::ReadOpenFile(int fd, std::string& bytes) {
 }
 
 bool ReadWholeFile(const char* path, std::string& bytes) {
+  if (const std::optional<posix::ImagePath> image = posix::ImagePathOf(path)) {
+    return posix::ReadImageFile(*image, bytes);
+  }
   const std::string resolved = posix::ResolvePath(path);
   const int fd = posix::OpenFile(resolved.c_str(), posix::kReadFlags);
   if (fd < 0) {

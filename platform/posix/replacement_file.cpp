@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
+#include "platform/posix/image_files.h"
 #include "platform/posix/kernel_hints.h"
 #include "platform/posix/paths.h"
 
@@ -23,6 +25,9 @@ struct ReplacementFile::State {
   uid_t owner = static_cast<uid_t>(-1);
   gid_t group = static_cast<gid_t>(-1);
   bool write_failed = false;
+  // A file in a disk image gets its new bytes in one go on Commit.
+  std::optional<posix::ImagePath> image;
+  std::string contents;
 };
 
 namespace {
@@ -99,6 +104,10 @@ void SyncFolder(const std::string& folder) {
 
 ReplacementFile::ReplacementFile(const char* target_path) : state_(std::make_unique<State>()) {
   State& state = *state_;
+  state.image = posix::ImagePathOf(target_path);
+  if (state.image) {
+    return;
+  }
   state.target = posix::ResolvePath(target_path);
   struct stat info {};
   const Target target = Examine(state.target, info);
@@ -129,10 +138,14 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::IsOpen() const {
-  return state_->fd >= 0;
+  return state_->fd >= 0 || state_->image;
 }
 
 bool ReplacementFile::Write(std::string_view bytes) {
+  if (state_->image) {
+    state_->contents += bytes;
+    return true;
+  }
   if (state_->fd < 0 || state_->write_failed) {
     return false;
   }
@@ -145,6 +158,9 @@ bool ReplacementFile::Write(std::string_view bytes) {
 // the set-user-ID and set-group-ID bits.
 bool ReplacementFile::Commit() {
   State& state = *state_;
+  if (state.image) {
+    return posix::ReplaceImageFile(*state.image, state.contents);
+  }
   if (state.fd < 0) {
     return false;
   }

@@ -1,0 +1,110 @@
+#include "image_tree/image_tree.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// The volume number (0 when the choice gives none) and the folder of a choice.
+std::pair<std::size_t, std::string> ParseChoice(std::string_view choice) {
+  while (!choice.empty() && IsSeparator(choice.front())) choice.remove_prefix(1);
+  const std::size_t end = std::min(
+      choice.size(), static_cast<std::size_t>(
+                         std::find_if(choice.begin(), choice.end(), IsSeparator) - choice.begin()));
+  const std::string_view first = choice.substr(0, end);
+  std::size_t number = 0;
+  if (!first.empty() && first.size() <= 3 &&
+      std::all_of(first.begin(), first.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    for (const char c : first) number = number * 10 + static_cast<std::size_t>(c - '0');
+    choice.remove_prefix(end);
+    if (number == 0) number = static_cast<std::size_t>(-1);  // no volume has it
+  }
+  std::string folder(choice);
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  while (!folder.empty() && folder.front() == '\\') folder.erase(0, 1);
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return {number, folder};
+}
+
+// The Windows folders that a volume holds: the one named, if it is a folder,
+// or those that hold an INF folder and SYSTEM.DAT.
+std::vector<std::string> WindowsFolders(const FatVolume& volume, const std::string& folder) {
+  std::vector<std::string> found;
+  if (!folder.empty()) {
+    const std::optional<DirEntry> entry = volume.Lookup(folder);
+    if (entry && entry->Has(fat_attribute::kDirectory)) found.push_back(folder);
+  } else if (const auto folders = FindWindowsFolders(volume)) {
+    for (const DirEntry& entry : *folders) found.push_back(entry.short_name);
+  }
+  return found;
+}
+
+}  // namespace
+
+std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view choice) {
+  const auto [number, folder] = ParseChoice(choice);
+  const std::vector<VolumeExtent> volumes = FindFatVolumes(device);
+  std::vector<std::pair<VolumeExtent, std::string>> matches;
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if (number != 0 && number != i + 1) continue;
+    const std::optional<FatVolume> volume =
+        FatVolume::Open(device, volumes[i].offset, volumes[i].size);
+    if (!volume) continue;
+    for (std::string& found : WindowsFolders(*volume, folder)) {
+      matches.emplace_back(volumes[i], std::move(found));
+    }
+  }
+  if (matches.size() != 1) return std::nullopt;
+  const VolumeExtent extent = matches.front().first;
+  std::optional<FatVolume> volume = FatVolume::Open(device, extent.offset, extent.size);
+  std::optional<VolumeMap> map = volume ? CheckVolume(*volume) : std::nullopt;
+  if (!map) return std::nullopt;
+  return ImageTree(device, extent, std::move(matches.front().second), std::move(*volume),
+                   std::move(*map));
+}
+
+std::optional<DirEntry> ImageTree::Find(std::string_view path) const {
+  std::optional<DirEntry> entry = volume_.Lookup(folder_ + "\\" + std::string(path));
+  if (!entry || entry->Has(fat_attribute::kDirectory) || entry->Has(fat_attribute::kVolumeLabel)) {
+    return std::nullopt;
+  }
+  return entry;
+}
+
+bool ImageTree::ReadFile(std::string_view path, std::string& bytes) const {
+  const std::optional<DirEntry> entry = Find(path);
+  std::optional<std::string> contents = entry ? volume_.ReadFile(*entry) : std::nullopt;
+  if (!usable_ || !contents) return false;
+  bytes = std::move(*contents);
+  return true;
+}
+
+// After the steps ran, or some of them, the volume is read and checked again:
+// the next replacement must see the clusters this one took.
+bool ImageTree::ReplaceFile(std::string_view path, std::string_view contents,
+                            FatTimestamp modified) {
+  const std::optional<DirEntry> entry = usable_ ? Find(path) : std::nullopt;
+  const std::optional<std::vector<DeviceStep>> steps =
+      entry ? PlanReplacement(volume_, map_, *entry, contents, modified) : std::nullopt;
+  if (!steps) return false;
+  const bool replaced = ApplySteps(*device_, *steps);
+  std::optional<FatVolume> volume = FatVolume::Open(*device_, extent_.offset, extent_.size);
+  std::optional<VolumeMap> map = volume ? CheckVolume(*volume) : std::nullopt;
+  usable_ = map.has_value();
+  if (usable_) {
+    volume_ = std::move(*volume);
+    map_ = std::move(*map);
+  }
+  return replaced;
+}
+
+bool ImageTree::EditFile(std::string_view path, const std::vector<FileEdit>& edits) {
+  const std::optional<DirEntry> entry = usable_ ? Find(path) : std::nullopt;
+  const std::optional<std::vector<DeviceStep>> steps =
+      entry ? MapFileEdits(volume_, *entry, edits) : std::nullopt;
+  return steps && ApplySteps(*device_, *steps);
+}

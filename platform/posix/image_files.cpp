@@ -1,0 +1,129 @@
+#include "platform/posix/image_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <functional>
+#include <vector>
+
+#include "image_tree/image_tree.h"
+#include "platform/platform.h"
+#include "platform/posix/file_calls.h"
+
+namespace platform::posix {
+namespace {
+
+// An open image file or block device, whose writes never reach past its end.
+class FileDevice : public BlockDevice {
+ public:
+  FileDevice(int fd, off_t size) : fd_(fd), size_(static_cast<std::uint64_t>(size)) {}
+
+  bool Read(std::uint64_t offset, std::size_t size, std::string& out) override {
+    if (!InRange(offset, size)) return false;
+    out.resize(size);
+    return ReadAllAt(fd_, out.data(), size, static_cast<off_t>(offset));
+  }
+  bool Write(std::uint64_t offset, std::string_view bytes) override {
+    return InRange(offset, bytes.size()) &&
+           WriteAllAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+  }
+  bool Sync() override { return SyncFile(fd_); }
+  [[nodiscard]] std::uint64_t Size() const override { return size_; }
+
+ private:
+  [[nodiscard]] bool InRange(std::uint64_t offset, std::size_t size) const {
+    return offset <= size_ && size <= size_ - offset;
+  }
+
+  int fd_;
+  std::uint64_t size_;
+};
+
+bool IsImage(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
+}
+
+// The local time, which FAT directories hold.
+FatTimestamp Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return MakeFatTimestamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                          local.tm_min, local.tm_sec)
+      .value_or(FatTimestamp{});
+}
+
+bool WithImageTree(const ImagePath& path, const std::function<bool(ImageTree&)>& work) {
+  const int fd = OpenFile(path.image.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) {
+    return false;
+  }
+  bool done = false;
+  try {
+    off_t size = 0;
+    if (LockWholeFile(fd) && SizeOfFile(fd, size)) {
+      FileDevice device(fd, size);
+      std::optional<ImageTree> tree = ImageTree::Open(device, path.choice);
+      done = tree && work(*tree);
+    }
+  } catch (...) {
+    CloseFile(fd);
+    throw;
+  }
+  return CloseFile(fd) && done;
+}
+
+}  // namespace
+
+std::optional<ImagePath> ImagePathOf(const char* path) {
+  char windows[kMaxPath];
+  const std::string_view full(path);
+  if (!WindowsDirectory(windows, sizeof windows)) return std::nullopt;
+  const std::string directory(windows);
+  if (full.size() <= directory.size() + 1 || full.compare(0, directory.size(), directory) != 0 ||
+      full[directory.size()] != '\\') {
+    return std::nullopt;
+  }
+  // The image is the longest part of the Windows directory, up to a slash,
+  // that names a file or a block device.
+  for (std::size_t end = directory.size(); end != std::string::npos && end > 0;
+       end = directory.rfind('/', end - 1)) {
+    const std::string image = directory.substr(0, end);
+    if (IsImage(image)) {
+      return ImagePath{image, directory.substr(end),
+                       std::string(full.substr(directory.size() + 1))};
+    }
+  }
+  return std::nullopt;
+}
+
+bool ReadImageFile(const ImagePath& path, std::string& bytes) {
+  return WithImageTree(path, [&](ImageTree& tree) { return tree.ReadFile(path.inside, bytes); });
+}
+
+bool ReplaceImageFile(const ImagePath& path, std::string_view contents) {
+  return WithImageTree(
+      path, [&](ImageTree& tree) { return tree.ReplaceFile(path.inside, contents, Now()); });
+}
+
+// Each run of writes up to a sync is one edit of the file, which ends synced.
+bool EditImageFile(const ImagePath& path,
+                   const std::function<std::optional<creg::Edit>(std::string_view)>& plan) {
+  return WithImageTree(path, [&](ImageTree& tree) {
+    std::string bytes;
+    const std::optional<creg::Edit> edit =
+        tree.ReadFile(path.inside, bytes) ? plan(bytes) : std::nullopt;
+    if (!edit) return false;
+    std::vector<FileEdit> writes;
+    for (const creg::Write& write : *edit) {
+      writes.push_back({write.offset, write.bytes});
+      if (write.sync_after && !tree.EditFile(path.inside, writes)) return false;
+      if (write.sync_after) writes.clear();
+    }
+    return writes.empty() || tree.EditFile(path.inside, writes);
+  });
+}
+
+}  // namespace platform::posix

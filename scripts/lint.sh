@@ -9,7 +9,7 @@ cd "$1"
 files=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $files
 sources=$(git ls-files 'app/*.cpp' 'inf/*.cpp' 'patches/*.cpp' 'platform/posix/*.cpp' \
-  'image/*.cpp' 'fat/*.cpp' 'mbr/*.cpp' \
+  'image/*.cpp' 'fat/*.cpp' 'mbr/*.cpp' 'vhd/*.cpp' \
   platform/win32/command_tail.cpp platform/win32/replace_steps.cpp | grep -v '_test\.cpp$')
 clang-tidy -p "$2" --quiet --warnings-as-errors='*' $sources 2>/dev/null
 echo "lint: formatting and clang-tidy clean"

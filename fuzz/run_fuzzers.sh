@@ -32,3 +32,4 @@ for target in document_round_trip_fuzzer patch_{mshdcinf,machineinf,usbinf}_fuzz
 done
 run registry_deletion_fuzzer "$source_dir/fuzz/seeds/registry"
 run creg_unlink_fuzzer -dict="$source_dir/fuzz/creg.dict" "$source_dir/fuzz/seeds/creg"
+run vhd_fuzzer "$source_dir/fuzz/seeds/vhd"

@@ -162,6 +162,20 @@ TEST(VhdDeviceTest, ShortFooterMovesToTheEndAsItWas) {
   EXPECT_EQ(LayoutOf(file.bytes()).table[9], kFooter / 512);
 }
 
+TEST(VhdDeviceTest, FooterOffTheSectorsPutsTheNewBlockOnTheNextSector) {
+  const std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
+  GrowingMemoryDevice file(vhd.substr(0, kFooter) + "12345" + vhd.substr(kFooter, 511));
+  VhdDevice device(file, LayoutOf(file.bytes()));
+  ASSERT_TRUE(device.Write(9 * kBlock + 1, "z"));
+  const std::uint64_t start = kFooter + 512;
+  EXPECT_EQ(file.Size(), start + 512 + kBlock + 511);
+  EXPECT_EQ(file.bytes().substr(kFooter, 5), "12345");
+  EXPECT_EQ(LayoutOf(file.bytes()).table[9], start / 512);
+  std::string byte;
+  ASSERT_TRUE(device.Read(9 * kBlock + 1, 1, byte));
+  EXPECT_EQ(byte, "z");
+}
+
 TEST(VhdDeviceTest, RangesPastTheDiskFail) {
   GrowingMemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}));
   VhdDevice device(file, LayoutOf(file.bytes()));

@@ -108,4 +108,25 @@ TEST_P(QemuVhdTest, QemuImgReadsTheDevicesWrites) {
 
 INSTANTIATE_TEST_SUITE_P(Subformats, QemuVhdTest, testing::Values("fixed", "dynamic"));
 
+TEST(QemuFormatsTest, RefusesWhatQemuImgMakesInOtherFormats) {
+  const TempDir dir;
+  const std::string raw = dir.File("disk.raw");
+  WriteBytes(raw, Pattern(65536, 'r'));
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"qcow2", "qcow2"}, {"vdi", "VDI"},
+      {"vmdk", "VMDK"},   {"vmdk -o subformat=monolithicFlat", "VMDK"},
+      {"vhdx", "VHDX"},
+  };
+  for (const auto& [options, format] : cases) {
+    const std::string image = dir.File("image");
+    ASSERT_TRUE(Shell("qemu-img convert -f raw -O " + std::string(options) + " '" + raw + "' '" +
+                      image + "'"));
+    MemoryDevice file(ReadBytes(image));
+    const ImageDetection detection = DetectImage(file);
+    EXPECT_EQ(detection.kind, ImageKind::kRefused) << options;
+    EXPECT_NE(detection.problem.find(std::string("a ") + format + " image"), std::string::npos)
+        << options << ": " << detection.problem;
+  }
+}
+
 }  // namespace

@@ -33,3 +33,4 @@ done
 run registry_deletion_fuzzer "$source_dir/fuzz/seeds/registry"
 run creg_removal_fuzzer -dict="$source_dir/fuzz/creg.dict" "$source_dir/fuzz/seeds/creg"
 run fat_image_fuzzer "$source_dir/fuzz/seeds/fat"
+run vhd_fuzzer "$source_dir/fuzz/seeds/vhd"

@@ -8,8 +8,8 @@ set -euo pipefail
 cd "$1"
 files=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $files
-sources=$(git ls-files 'app/*.cpp' 'creg/*.cpp' 'fat/*.cpp' 'image/*.cpp' 'inf/*.cpp' 'mbr/*.cpp' \
-  'patches/*.cpp' 'platform/posix/*.cpp' \
+sources=$(git ls-files 'app/*.cpp' 'creg/*.cpp' 'fat/*.cpp' 'image/*.cpp' 'image_tree/*.cpp' \
+  'inf/*.cpp' 'mbr/*.cpp' 'patches/*.cpp' 'platform/posix/*.cpp' 'vhd/*.cpp' \
   platform/win32/command_tail.cpp platform/win32/replace_steps.cpp | grep -v '_test\.cpp$')
 clang-tidy -p "$2" --quiet --warnings-as-errors='*' $sources 2>/dev/null
 echo "lint: formatting and clang-tidy clean"

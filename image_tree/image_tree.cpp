@@ -45,7 +45,8 @@ std::vector<std::string> WindowsFolders(const FatVolume& volume, const std::stri
 
 }  // namespace
 
-std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view choice) {
+std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view choice,
+                                         AllocatedRange allocated) {
   const auto [number, folder] = ParseChoice(choice);
   const std::vector<VolumeExtent> volumes = FindFatVolumes(device);
   std::vector<std::pair<VolumeExtent, std::string>> matches;
@@ -63,8 +64,10 @@ std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view c
   std::optional<FatVolume> volume = FatVolume::Open(device, extent.offset, extent.size);
   std::optional<VolumeMap> map = volume ? CheckVolume(*volume) : std::nullopt;
   if (!map) return std::nullopt;
-  return ImageTree(device, extent, std::move(matches.front().second), std::move(*volume),
-                   std::move(*map));
+  ImageTree tree(device, extent, std::move(matches.front().second), std::move(*volume),
+                 std::move(*map));
+  tree.allocated_ = std::move(allocated);
+  return tree;
 }
 
 std::optional<DirEntry> ImageTree::Find(std::string_view path) const {
@@ -89,7 +92,9 @@ bool ImageTree::ReplaceFile(std::string_view path, std::string_view contents,
                             FatTimestamp modified) {
   const std::optional<DirEntry> entry = usable_ ? Find(path) : std::nullopt;
   const std::optional<std::vector<DeviceStep>> steps =
-      entry ? PlanReplacement(volume_, map_, *entry, contents, modified) : std::nullopt;
+      entry
+          ? PlanReplacement(volume_, PreferredClusters(contents.size()), *entry, contents, modified)
+          : std::nullopt;
   if (!steps) return false;
   const bool replaced = ApplySteps(*device_, *steps);
   std::optional<FatVolume> volume = FatVolume::Open(*device_, extent_.offset, extent_.size);
@@ -100,6 +105,21 @@ bool ImageTree::ReplaceFile(std::string_view path, std::string_view contents,
     map_ = std::move(*map);
   }
   return replaced;
+}
+
+// The free clusters whose bytes the device already holds, when they are
+// enough for the contents; else all of them.
+VolumeMap ImageTree::PreferredClusters(std::size_t size) const {
+  if (!allocated_) return map_;
+  const FatGeometry& geometry = volume_.geometry();
+  VolumeMap preferred;
+  for (const std::uint32_t cluster : map_.free_clusters) {
+    if (allocated_(volume_.offset() + geometry.ClusterOffset(cluster), geometry.ClusterBytes())) {
+      preferred.free_clusters.push_back(cluster);
+    }
+  }
+  const std::uint64_t needed = (size + geometry.ClusterBytes() - 1) / geometry.ClusterBytes();
+  return preferred.free_clusters.size() >= needed ? preferred : map_;
 }
 
 bool ImageTree::EditFile(std::string_view path, const std::vector<FileEdit>& edits) {

@@ -3,6 +3,8 @@
 // patched through the image's bytes, without a mount.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +25,11 @@ class ImageTree {
   // volume and the folder are those of the one Windows folder that the
   // device's volumes hold. Nothing when the choice matches none or several,
   // or when the volume fails its whole check.
-  static std::optional<ImageTree> Open(BlockDevice& device, std::string_view choice);
+  // Where the device tells whether a range already holds its bytes (a
+  // dynamic VHD's allocated blocks), new file contents go there when they fit.
+  using AllocatedRange = std::function<bool(std::uint64_t offset, std::uint64_t size)>;
+  static std::optional<ImageTree> Open(BlockDevice& device, std::string_view choice,
+                                       AllocatedRange allocated = nullptr);
 
   // A file below the Windows folder, such as "INF\MSHDC.INF".
   [[nodiscard]] bool ReadFile(std::string_view path, std::string& bytes) const;
@@ -42,11 +48,13 @@ class ImageTree {
         map_(std::move(map)) {}
 
   [[nodiscard]] std::optional<DirEntry> Find(std::string_view path) const;
+  [[nodiscard]] VolumeMap PreferredClusters(std::size_t size) const;
 
   BlockDevice* device_;
   VolumeExtent extent_;
   std::string folder_;
   FatVolume volume_;
   VolumeMap map_;
+  AllocatedRange allocated_;
   bool usable_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
@@ -10,6 +11,9 @@
 #include "creg/creg_file.h"
 #include "test_support/fat_image.h"
 #include "test_support/fat_tree.h"
+#include "vhd/growable_device.h"
+#include "vhd/image_detect.h"
+#include "vhd/vhd_device.h"
 
 namespace {
 
@@ -93,64 +97,109 @@ std::vector<std::string> Listings(const TempDir& dir, const std::vector<std::str
   return lines;
 }
 
-// A whole run's writes on a FAT16 volume: the three INF files replaced and the
-// three keys removed from SYSTEM.DAT. After every prefix of them, as a crash
-// would leave the image, fsck.fat finds nothing worse than lost clusters,
+// The writes of a whole run on a FAT16 volume, the same volume's in a dynamic
+// VHD, where the new bytes of the largest INF file need blocks the file does
+// not hold yet: the three INF files replaced and the three keys removed from
+// SYSTEM.DAT. After every prefix of them, as a crash would leave the image (a
+// VHD as qemu-img reads it), fsck.fat finds nothing worse than lost clusters,
 // each INF file holds its old or its new bytes, and both readers list
 // SYSTEM.DAT as the original less some of the three trees, each whole.
-TEST(ImageTreeCrashMatrix, EveryPrefixOfARunsWritesLeavesASoundTree) {
-  const TestImage image(TestImage::Bare("64M", "-F 16"), 0);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, FatType::kFat16);
+class RunCrashMatrix : public testing::TestWithParam<bool> {
+ protected:
+  [[nodiscard]] static bool InVhd() { return GetParam(); }
+
+  // Runs the writes of a run on the image, recorded by the device under it.
+  void Run(BlockDevice& disk, std::vector<std::string>& registry_states) const {
+    std::optional<ImageTree> tree = ImageTree::Open(disk, "");
+    ASSERT_TRUE(tree);
+    for (std::size_t i = 0; i < kInfs.size(); ++i) {
+      ASSERT_TRUE(tree->ReplaceFile("INF\\" + kInfs[i], NewInf(i), {}));
+    }
+    for (const char* key : kDeletedKeys) {
+      std::string bytes;
+      ASSERT_TRUE(tree->ReadFile("SYSTEM.DAT", bytes));
+      const std::optional<creg::Edit> edit = creg::PlanKeyRemoval(bytes, key);
+      ASSERT_TRUE(edit);
+      std::vector<FileEdit> writes;
+      for (const creg::Write& write : *edit) writes.push_back({write.offset, write.bytes});
+      ASSERT_TRUE(tree->EditFile("SYSTEM.DAT", writes));
+      registry_states.push_back(registry_states.back());
+      creg::ApplyEdit(registry_states.back(), *edit);
+    }
+  }
+
+  static std::string NewInf(std::size_t i) {
+    return Pattern(i == 2 ? 2500000 : 4000 + 9000 * i, 'n');
+  }
+
+  const std::vector<std::string> kInfs = {"MACHINE.INF", "usb.inf", "Fragmented Long Name.inf"};
+  const TestImage image_{TestImage::Bare("64M", "-F 16"), 0};
+  const TempDir dir_;
+};
+
+TEST_P(RunCrashMatrix, EveryPrefixOfARunsWritesLeavesASoundTree) {
+  ASSERT_TRUE(image_.made());
+  FillWindowsTree(image_, FatType::kFat16);
   const std::string registry = ReadBytes(KESTRA32_EXAMPLES "/SYSTEM.DAT");
-  ASSERT_TRUE(image.Put("::WINDOWS/SYSTEM.DAT", registry));
-  const std::vector<std::string> infs = {"MACHINE.INF", "usb.inf", "Fragmented Long Name.inf"};
+  ASSERT_TRUE(image_.Put("::WINDOWS/SYSTEM.DAT", registry));
   std::vector<std::string> old_infs;
-  for (const std::string& inf : infs) old_infs.push_back(*image.Get("::WINDOWS/INF/" + inf));
+  for (const std::string& inf : kInfs) old_infs.push_back(*image_.Get("::WINDOWS/INF/" + inf));
+  const std::string vhd = dir_.File("disk.vhd");
+  ASSERT_TRUE(!InVhd() || Shell("qemu-img convert -f raw -O vpc -o subformat=dynamic '" +
+                                image_.path() + "' '" + vhd + "'"));
 
-  MemoryDevice device(image.Bytes());
-  std::optional<ImageTree> tree = ImageTree::Open(device, "");
-  ASSERT_TRUE(tree);
-  for (std::size_t i = 0; i < infs.size(); ++i) {
-    ASSERT_TRUE(tree->ReplaceFile("INF\\" + infs[i], Pattern(4000 + 9000 * i, 'n'), {}));
-  }
   std::vector<std::string> states{registry};
-  for (const char* key : kDeletedKeys) {
-    std::string bytes;
-    ASSERT_TRUE(tree->ReadFile("SYSTEM.DAT", bytes));
-    const std::optional<creg::Edit> edit = creg::PlanKeyRemoval(bytes, key);
-    ASSERT_TRUE(edit);
-    std::vector<FileEdit> writes;
-    for (const creg::Write& write : *edit) writes.push_back({write.offset, write.bytes});
-    ASSERT_TRUE(tree->EditFile("SYSTEM.DAT", writes));
-    states.push_back(states.back());
-    creg::ApplyEdit(states.back(), *edit);
+  std::vector<DeviceStep> steps;
+  std::string file = ReadBytes(InVhd() ? vhd : image_.path());
+  if (InVhd()) {
+    GrowingMemoryDevice device(file);
+    ImageDetection detection = DetectImage(device);
+    ASSERT_EQ(detection.kind, ImageKind::kDynamicVhd);
+    VhdDevice disk(device, detection.layout);
+    Run(disk, states);
+    steps = device.steps();
+    ASSERT_GT(device.Size(), file.size()) << "no block allocated";
+  } else {
+    MemoryDevice device(file);
+    Run(device, states);
+    steps = device.steps();
   }
 
-  const TempDir dir;
-  const std::vector<std::string> whole = Listings(dir, states);
+  const std::vector<std::string> whole = Listings(dir_, states);
   const std::set<std::string> allowed(whole.begin(), whole.end());
   ASSERT_EQ(allowed.size(), 4U);
   std::vector<std::string> registries;
   std::size_t prefix = 0;
-  for (const DeviceStep& step : device.steps()) {
+  for (const DeviceStep& step : steps) {
     if (step.kind != DeviceStep::Kind::kWrite) continue;
-    ASSERT_TRUE(FileDevice(image.path()).Write(step.offset, step.bytes));
     ++prefix;
-    const std::string report = image.Fsck();
-    EXPECT_TRUE(OnlyHarmless(report)) << "after " << prefix << " writes:\n" << report;
-    for (std::size_t i = 0; i < infs.size(); ++i) {
-      const std::optional<std::string> read = image.Get("::WINDOWS/INF/" + infs[i]);
-      EXPECT_TRUE(read == old_infs[i] || read == Pattern(4000 + 9000 * i, 'n'))
-          << infs[i] << " after " << prefix << " writes";
+    if (!InVhd()) {
+      ASSERT_TRUE(FileDevice(image_.path()).Write(step.offset, step.bytes));
+    } else {
+      file.resize(std::max(file.size(), step.offset + step.bytes.size()));
+      file.replace(step.offset, step.bytes.size(), step.bytes);
+      WriteBytes(vhd, file);
     }
-    registries.push_back(image.Get("::WINDOWS/SYSTEM.DAT").value_or(""));
+    ASSERT_TRUE(!InVhd() ||
+                Shell("qemu-img convert -f vpc -O raw '" + vhd + "' '" + image_.path() + "'"))
+        << "qemu-img reads no VHD after " << prefix << " writes";
+    const std::string report = image_.Fsck();
+    EXPECT_TRUE(OnlyHarmless(report)) << "after " << prefix << " writes:\n" << report;
+    for (std::size_t i = 0; i < kInfs.size(); ++i) {
+      const std::optional<std::string> read = image_.Get("::WINDOWS/INF/" + kInfs[i]);
+      EXPECT_TRUE(read == old_infs[i] || read == NewInf(i))
+          << kInfs[i] << " after " << prefix << " writes";
+    }
+    registries.push_back(image_.Get("::WINDOWS/SYSTEM.DAT").value_or(""));
   }
-  const std::vector<std::string> listed = Listings(dir, registries);
+  const std::vector<std::string> listed = Listings(dir_, registries);
   ASSERT_EQ(listed.size(), registries.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
     EXPECT_EQ(allowed.count(listed[i]), 1U) << "SYSTEM.DAT after " << i + 1 << " writes";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Images, RunCrashMatrix, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "DynamicVhd" : "Raw"; });
 
 }  // namespace

@@ -3,41 +3,48 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <functional>
 #include <vector>
 
 #include "image_tree/image_tree.h"
+#include "vhd/image_detect.h"
+#include "vhd/vhd_device.h"
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
 
 namespace platform::posix {
 namespace {
 
-// An open image file or block device, whose writes never reach past its end.
-class FileDevice : public BlockDevice {
+// An open image file or block device. A file grows when written past its end,
+// as a dynamic VHD's does; a block device never does.
+class FileDevice : public GrowableDevice {
  public:
-  FileDevice(int fd, off_t size) : fd_(fd), size_(static_cast<std::uint64_t>(size)) {}
+  FileDevice(int fd, off_t size, bool grows)
+      : fd_(fd), size_(static_cast<std::uint64_t>(size)), grows_(grows) {}
 
   bool Read(std::uint64_t offset, std::size_t size, std::string& out) override {
-    if (!InRange(offset, size)) return false;
+    if (offset > size_ || size > size_ - offset) return false;
     out.resize(size);
     return ReadAllAt(fd_, out.data(), size, static_cast<off_t>(offset));
   }
   bool Write(std::uint64_t offset, std::string_view bytes) override {
-    return InRange(offset, bytes.size()) &&
-           WriteAllAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    const bool inside = offset <= size_ && bytes.size() <= size_ - offset;
+    if ((!inside && !grows_) ||
+        !WriteAllAt(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset))) {
+      return false;
+    }
+    size_ = std::max<std::uint64_t>(size_, offset + bytes.size());
+    return true;
   }
   bool Sync() override { return SyncFile(fd_); }
   [[nodiscard]] std::uint64_t Size() const override { return size_; }
 
  private:
-  [[nodiscard]] bool InRange(std::uint64_t offset, std::size_t size) const {
-    return offset <= size_ && size <= size_ - offset;
-  }
-
   int fd_;
   std::uint64_t size_;
+  bool grows_;
 };
 
 bool IsImage(const std::string& path) {
@@ -55,6 +62,24 @@ FatTimestamp Now() {
       .value_or(FatTimestamp{});
 }
 
+// The tree on the disk the file holds: the file itself when it is a raw image,
+// else the virtual disk of its VHD.
+bool WithDiskTree(FileDevice& file, const std::string& choice,
+                  const std::function<bool(ImageTree&)>& work) {
+  ImageDetection detection = DetectImage(file);
+  if (detection.kind == ImageKind::kRaw) {
+    std::optional<ImageTree> tree = ImageTree::Open(file, choice);
+    return tree && work(*tree);
+  }
+  if (detection.kind == ImageKind::kRefused) return false;
+  VhdDevice disk(file, std::move(detection.layout));
+  std::optional<ImageTree> tree =
+      ImageTree::Open(disk, choice, [&disk](std::uint64_t offset, std::uint64_t size) {
+        return disk.IsAllocated(offset, size);
+      });
+  return tree && work(*tree);
+}
+
 bool WithImageTree(const ImagePath& path, const std::function<bool(ImageTree&)>& work) {
   const int fd = OpenFile(path.image.c_str(), O_RDWR | O_NOCTTY);
   if (fd < 0) {
@@ -63,10 +88,10 @@ bool WithImageTree(const ImagePath& path, const std::function<bool(ImageTree&)>&
   bool done = false;
   try {
     off_t size = 0;
-    if (LockWholeFile(fd) && SizeOfFile(fd, size)) {
-      FileDevice device(fd, size);
-      std::optional<ImageTree> tree = ImageTree::Open(device, path.choice);
-      done = tree && work(*tree);
+    struct stat info {};
+    if (LockWholeFile(fd) && SizeOfFile(fd, size) && StatFile(fd, info)) {
+      FileDevice file(fd, size, S_ISREG(info.st_mode));
+      done = WithDiskTree(file, path.choice, work);
     }
   } catch (...) {
     CloseFile(fd);

@@ -19,6 +19,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 
 KESTRA32 = os.path.abspath(sys.argv[1])
 WORK = os.path.abspath(sys.argv[2])
@@ -44,14 +45,19 @@ class Image:
     """A disk image and its FAT volumes as (first byte, size in bytes)."""
 
     def __init__(self, name, size, parts=None):
-        self.path = os.path.join(WORK, name + ".img")
+        self.path = self.raw = os.path.join(WORK, name + ".img")
         self.volumes = []
+        if size is None:  # made elsewhere
+            return
         run("truncate", "-s", str(size), self.path)
         if parts is None:
             self.volumes.append((0, size))
             return
         table = "".join(f"{start},{count or ''},{kind:x}\n" for start, count, kind in parts)
         run("sfdisk", "-q", self.path, input=("label: dos\nunit: sectors\n" + table).encode())
+        self.read_table()
+
+    def read_table(self):
         for line in run("sfdisk", "-d", self.path).stdout.decode().splitlines():
             if "start=" in line and "type=5" not in line and "type=f" not in line:
                 fields = dict(f.strip().split("=") for f in line.split(":")[1].split(","))
@@ -66,7 +72,18 @@ class Image:
         return self
 
     def mt(self, tool, *args, volume=0):
-        return run(tool, "-i", f"{self.path}@@{self.volumes[volume][0]}", *args)
+        return run(tool, "-i", f"{self.raw}@@{self.volumes[volume][0]}", *args)
+
+    def as_vhd(self, subformat):
+        """The image converted to a VHD, with mtools and fsck.fat reading it converted back."""
+        vhd = Image(os.path.basename(self.path)[:-4] + "-" + subformat, None)
+        run("qemu-img", "convert", "-f", "raw", "-O", "vpc", "-o", f"subformat={subformat}", self.path, vhd.path)
+        vhd.raw, vhd.volumes = vhd.path + ".raw", self.volumes
+        return vhd
+
+    def refresh(self):
+        if self.raw != self.path:
+            run("qemu-img", "convert", "-f", "vpc", "-O", "raw", self.path, self.raw)
 
     def put(self, source, name, volume=0):
         self.mt("mcopy", "-s", "-o", "-m", source, "::" + name, volume=volume)
@@ -124,10 +141,10 @@ def attributes(image, volume):
 
 def fsck(image, volume):
     start, size = image.volumes[volume]
-    target = image.path
+    target = image.raw
     if start:
         target = image.path + ".volume"
-        run("dd", f"if={image.path}", f"of={target}", "bs=512", f"skip={start // 512}",
+        run("dd", f"if={image.raw}", f"of={target}", "bs=512", f"skip={start // 512}",
             f"count={size // 512}", "conv=sparse", "status=none")
     result = subprocess.run(["fsck.fat", "-n", target], capture_output=True, env=ENV)
     lines = result.stdout.decode().splitlines()
@@ -187,8 +204,9 @@ class OfdLock:
         os.close(self.fd)
 
 
-def check(image, choice="", volume=0, folder="WINDOWS", read_only=(), lock=None, registry_date=False):
-    """Runs kestra32 on the image; volume None means nothing may change."""
+def check(image, choice="", volume=0, folder="WINDOWS", kept=(), lock=None, clean=True):
+    """Runs kestra32 on the image; volume None means nothing may change; kept
+    INF files stay as they were; fsck.fat is asked only of clean volumes."""
     pristine = image.path + ".pristine"
     run("cp", "--sparse=always", image.path, pristine)
     windir = image.path + choice
@@ -197,7 +215,8 @@ def check(image, choice="", volume=0, folder="WINDOWS", read_only=(), lock=None,
             kestra32(windir)
         assert same_bytes(image.path, pristine), "the image changed"
         return
-    for v in range(len(image.volumes)):
+    image.refresh()
+    for v in range(len(image.volumes) if clean else 0):
         fsck(image, v)
     before = extract(image, volume, os.path.join(WORK, "before"))
     attrs = attributes(image, volume)
@@ -205,26 +224,33 @@ def check(image, choice="", volume=0, folder="WINDOWS", read_only=(), lock=None,
     shutil.rmtree(expected, ignore_errors=True)
     shutil.copytree(before, expected)
     kestra32(os.path.join(expected, folder))
-    for inf in read_only:
+    for inf in kept:
         shutil.copy(os.path.join(before, folder, inf), os.path.join(expected, folder, inf))
+    run("cp", "--sparse=always", image.raw, image.path + ".before")
+    started = time.time() - 2.1  # FAT times count in steps of 2 s; time() is a coarse clock
     kestra32(windir)
+    image.refresh()
     after = snapshot(extract(image, volume, os.path.join(WORK, "after")))
     wanted, old = snapshot(expected), snapshot(before)
     assert wanted != old, "the folder run changed nothing"
     bad = sorted(k for k in set(wanted) | set(after) if wanted.get(k, 0) != after.get(k, 0))
     assert not bad, f"files differ from the folder run: {bad}"
     assert attributes(image, volume) == attrs, "attributes changed"
-    assert outside_same(image.path, pristine, *image.volumes[volume]), "bytes outside the volume changed"
-    fsck(image, volume)
+    assert outside_same(image.raw, image.path + ".before", *image.volumes[volume]), \
+        "bytes outside the volume changed"
+    if clean:
+        fsck(image, volume)
     run("cp", "--sparse=always", image.path, pristine)
     kestra32(windir)
     assert same_bytes(image.path, pristine), "a second run changed the image"
-    # Unchanged files keep their dates; rewritten ones (the registry file only
-    # where asked) are dated anew, as a folder run dates them.
+    # Replaced INF files are dated by the run; every other file keeps its date,
+    # SYSTEM.DAT too (edited where it lies, its directory entry untouched).
     old_times, new_times = times(before), times(os.path.join(WORK, "after"))
-    bad = sorted(k for k, t in new_times.items() if (t > old_times[k] + 86400) != (
-        after[k] != old[k] and (registry_date or not k.upper().endswith("SYSTEM.DAT"))))
-    assert not bad, f"dated as written though unchanged, or the other way round: {bad}"
+    bad = sorted(k for k, t in new_times.items() if (
+        t >= started if after[k] != old[k] and not k.upper().endswith("SYSTEM.DAT")
+        else t == old_times[k]) is False)
+    assert not bad, f"dates wrong (before, after; run at {started + 2.1}): " \
+        f"{[(k, old_times[k], new_times[k]) for k in bad]}"
 
 
 def floppy(name):
@@ -252,15 +278,16 @@ def fragmented():
     return image
 
 
-def full():
+def full(spare):
+    """A floppy with spare free clusters (of 512 bytes) left."""
     image = floppy("full").put(tree("full"), "WINDOWS")
     free = lambda: int(re.sub(r"\D", "", image.mt("mdir", "::/").stdout.decode().split("bytes free")[0]
                                         .splitlines()[-1]))
     filler = os.path.join(WORK, "filler")
     with open(filler, "wb") as f:
-        f.write(b"\xa5" * free())
+        f.write(b"\xa5" * (free() - 512 * spare))
     image.put(filler, "FILLER")
-    assert free() == 0
+    assert free() == 512 * spare
     return image
 
 
@@ -277,7 +304,7 @@ def locked(kind, start=0, length=0, ofd=True):
 
 def foreign(fmt):
     image = floppy("raw").put(tree("raw"), "WINDOWS")
-    converted = Image("converted", 0)
+    converted = Image("converted", None)
     run("qemu-img", "convert", "-f", "raw", "-O", fmt, image.path, converted.path)
     return converted
 
@@ -330,6 +357,29 @@ def truncated():
     return image, {"volume": None}
 
 
+def long_named():
+    return floppy("longname").put(tree("long"), "My Windows 95").put(tree("win95"), "WIN95")
+
+
+def sample_image():
+    image = Image("sample", None)
+    run(os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_sample_image.sh"), image.path)
+    image.read_table()
+    return image, {}
+
+
+def fats_differ():
+    """A FAT16 volume whose second FAT says otherwise of MSHDC.INF's cluster: it
+    stays, the other files are patched."""
+    image = Image("fats", 16 << 20).mkfs(16).put(tree("fats"), "WINDOWS")
+    cluster = int(re.search(r"<(\d+)", image.mt("mshowfat", "::/WINDOWS/INF/MSHDC.INF").stdout.decode())[1])
+    with open(image.path, "r+b") as f:
+        boot = f.read(512)
+        f.seek(512 * (struct.unpack_from("<H", boot, 14)[0] + struct.unpack_from("<H", boot, 22)[0]) + 2 * cluster)
+        f.write(b"\xf7\xff")  # a bad cluster
+    return image, {"kept": ["INF/MSHDC.INF"], "clean": False}
+
+
 def case_mixed():
     image = Image("mixed", 16 << 20).mkfs(16).put(tree("mixed", mixed=True), "Windows")
     return image, {"folder": "Windows"}
@@ -380,15 +430,16 @@ CASES = [
     ("FAT32 root and INF folder of several clusters", crowded),
     ("an empty USB.INF", empty_inf),
     ("partition past the end of the image", truncated),
+    ("FAT copies differing where MSHDC.INF's replacement writes", fats_differ),
     ("fragmented files and free space", lambda: (fragmented(), {})),
     ("read-only, hidden, system SYSTEM.DAT", lambda: (
         with_attrib(["+r", "+h", "+s"], "::/WINDOWS/SYSTEM.DAT"), {})),
     ("read-only MSHDC.INF left alone", lambda: (
-        with_attrib(["+r"], "::/WINDOWS/INF/MSHDC.INF"), {"read_only": ["INF/MSHDC.INF"]})),
-    ("SYSTEM.DAT dated when edited", lambda: (
-        floppy("dated").put(tree("dated"), "WINDOWS"), {"registry_date": True})),
+        with_attrib(["+r"], "::/WINDOWS/INF/MSHDC.INF"), {"kept": ["INF/MSHDC.INF"]})),
     ("hidden USB.INF", lambda: (with_attrib(["+h"], "::/WINDOWS/INF/USB.INF"), {})),
-    ("no free cluster", lambda: (full(), {"volume": None})),
+    ("no free cluster: the INF files stay, SYSTEM.DAT is edited", lambda: (
+        full(0), {"kept": [f"INF/{inf}" for inf in INFS]})),
+    ("room for the new USB.INF only", lambda: (full(4), {"kept": ["INF/MSHDC.INF", "INF/MACHINE.INF"]})),
 ] + [
     (f"no Windows folder: {what}", lambda what=what: (no_windows(what), {"volume": None}))
     for what in ("empty volume", "no SYSTEM.DAT", "no INF folder", "a file named INF")
@@ -397,6 +448,12 @@ CASES = [
     ("two Windows folders, /WIN95 chosen", lambda: (two_folders(), {"choice": "/WIN95", "folder": "WIN95"})),
     ("two Windows folders, /win95 chosen", lambda: (two_folders(), {"choice": "/win95", "folder": "WIN95"})),
     ("two Windows folders, /1/WINDOWS chosen", lambda: (two_folders(), {"choice": "/1/WINDOWS"})),
+    ("/My Windows 95 chosen by its long name", lambda: (
+        long_named(), {"choice": "/My Windows 95", "folder": "My Windows 95"})),
+    ("/my windows 95 chosen by its long name in lower case", lambda: (
+        long_named(), {"choice": "/my windows 95", "folder": "My Windows 95"})),
+    ("two Windows folders chosen by number only, /1", lambda: (long_named(), {"choice": "/1", "volume": None})),
+    ("the sample image of make_sample_image.sh", sample_image),
     ("chosen folder missing", lambda: (two_folders(), {"choice": "/WIN98", "volume": None})),
     ("two FAT partitions", lambda: (mbr_two(), {"volume": None})),
     ("two FAT partitions, /2/WINDOWS chosen", lambda: (mbr_two(), {"choice": "/2/WINDOWS", "volume": 1})),
@@ -409,7 +466,11 @@ CASES = [
                        ("OFD read lock on byte 201", (fcntl.F_RDLCK, 201, 1)),
                        ("POSIX write lock", (fcntl.F_WRLCK, 0, 0, False)))
 ] + [
-    (f"{fmt} file", lambda fmt=fmt: (foreign(fmt), {"volume": None})) for fmt in ("qcow2", "vpc")
+    (f"{fmt} file", lambda fmt=fmt: (foreign(fmt), {"volume": None})) for fmt in ("qcow2", "vdi", "vmdk", "vhdx")
+] + [
+    (f"{kind} VHD of an MBR disk", lambda kind=kind: (
+        Image("vhd", 32 << 20, [(63, None, 6)]).mkfs(16).put(tree("vhd"), "WINDOWS").as_vhd(kind), {}))
+    for kind in ("dynamic", "fixed")
 ]
 
 
@@ -428,7 +489,7 @@ def main():
             print(f"FAIL {name}: {type(error).__name__}: {error} {detail}".rstrip())
             failed += 1
         for leftover in os.listdir(WORK):
-            if leftover.endswith((".img", ".pristine", ".volume")):
+            if leftover.endswith((".img", ".pristine", ".volume", ".raw", ".before")):
                 os.remove(os.path.join(WORK, leftover))
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0

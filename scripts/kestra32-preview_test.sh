@@ -3,9 +3,9 @@
 # and in lower case, with the registry file it finds (SYSTEM.DAT) and with the
 # REGEDIT4 export given, and checks that it prints the expected diff byte for
 # byte and leaves every file of the tree as it was. Then on FAT16 images holding
-# the sample tree (mkfs.fat and mtools), once and twice, with another process
-# locking the image, and without it: the same diff and an untouched image, or
-# status 1 and what it found.
+# the sample tree (mkfs.fat and mtools; a dynamic VHD made by qemu-img), once and
+# twice, with another process locking the image, and without it: the same diff
+# and an untouched image, or status 1 and what it found.
 #
 #   kestra32-preview_test.sh PREVIEW KESTRA32 SAMPLE_WINDOWS EXPECTED_DIFF WORK_DIR
 #
@@ -24,7 +24,7 @@ fail() {
   exit 1
 }
 
-for tool in cregexport mkfs.fat mcopy python3; do
+for tool in cregexport mkfs.fat mcopy python3 qemu-img; do
   command -v "$tool" >/dev/null || fail "$tool is needed"
 done
 
@@ -128,6 +128,8 @@ grep -qxF "  volume 1: offset 0, 16777216 bytes, FAT16, Windows folders: none" "
 mcopy -s -i "$image" "$SAMPLE" ::WINDOWS
 check_image "$image" "" 0 "$dat_part" ""
 check_image "$image" /1/windows 0 "$dat_part" ""
+qemu-img convert -f raw -O vpc "$image" "$WORK_DIR/sample.vhd"
+check_image "$WORK_DIR/sample.vhd" "" 0 "$dat_part" ""
 check_image "$image" "" 1 /dev/null \
   "kestra32-preview: $image is locked by another process (an emulator running on it?): kestra32 would change nothing" \
   locked

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,10 @@ class FatTable {
   // Changes the entry's own bits only: the FAT12 neighbour sharing a byte and
   // the high four bits of a FAT32 entry stay.
   void Set(std::uint32_t cluster, std::uint32_t value);
+  // Puts bytes written to the copy on the device in their place.
+  void Overwrite(std::size_t at, std::string_view bytes) {
+    bytes_.replace(at, bytes.size(), bytes);
+  }
   // The first byte of the entry and how many bytes it touches.
   std::size_t EntryOffset(std::uint32_t cluster) const;
   std::size_t EntryWidth() const { return type_ == FatType::kFat32 ? 4 : 2; }

@@ -21,6 +21,22 @@ std::optional<FatVolume> FatVolume::Open(BlockDevice& device, std::uint64_t offs
   return FatVolume(device, offset, *geometry, std::move(fats));
 }
 
+void FatVolume::TakeWrites(const std::vector<DeviceStep>& steps) {
+  for (const DeviceStep& step : steps) {
+    for (std::uint32_t copy = 0; step.kind == DeviceStep::Kind::kWrite && copy < fats_.size();
+         ++copy) {
+      const std::uint64_t start = offset_ + geometry_.FatOffset(copy);
+      const std::uint64_t from = std::max(start, step.offset);
+      const std::uint64_t to =
+          std::min(start + geometry_.FatBytes(), step.offset + step.bytes.size());
+      if (from < to) {
+        fats_[copy].Overwrite(from - start,
+                              std::string_view(step.bytes).substr(from - step.offset, to - from));
+      }
+    }
+  }
+}
+
 std::uint64_t FatVolume::DeviceOffset(const std::vector<std::uint32_t>& chain,
                                       std::uint64_t chain_offset) const {
   const std::uint64_t cluster_bytes = geometry_.ClusterBytes();

@@ -20,6 +20,10 @@ class FatVolume {
   static std::optional<FatVolume> Open(BlockDevice& device, std::uint64_t offset,
                                        std::uint64_t size);
 
+  // Takes into the FAT copies what the steps wrote into them, once the device
+  // ran them all.
+  void TakeWrites(const std::vector<DeviceStep>& steps);
+
   const FatGeometry& geometry() const { return geometry_; }
   const std::vector<FatTable>& fats() const { return fats_; }
   std::uint64_t offset() const { return offset_; }

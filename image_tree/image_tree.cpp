@@ -49,25 +49,24 @@ std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view c
                                          AllocatedRange allocated) {
   const auto [number, folder] = ParseChoice(choice);
   const std::vector<VolumeExtent> volumes = FindFatVolumes(device);
-  std::vector<std::pair<VolumeExtent, std::string>> matches;
+  std::optional<ImageTree> found;
+  std::size_t matches = 0;
   for (std::size_t i = 0; i < volumes.size(); ++i) {
     if (number != 0 && number != i + 1) continue;
-    const std::optional<FatVolume> volume =
-        FatVolume::Open(device, volumes[i].offset, volumes[i].size);
-    if (!volume) continue;
-    for (std::string& found : WindowsFolders(*volume, folder)) {
-      matches.emplace_back(volumes[i], std::move(found));
+    std::optional<FatVolume> volume = FatVolume::Open(device, volumes[i].offset, volumes[i].size);
+    const std::vector<std::string> folders =
+        volume ? WindowsFolders(*volume, folder) : std::vector<std::string>{};
+    matches += folders.size();
+    if (folders.size() == 1 && matches == 1) {
+      found = ImageTree(device, volumes[i], folders.front(), std::move(*volume), {});
     }
   }
-  if (matches.size() != 1) return std::nullopt;
-  const VolumeExtent extent = matches.front().first;
-  std::optional<FatVolume> volume = FatVolume::Open(device, extent.offset, extent.size);
-  std::optional<VolumeMap> map = volume ? CheckVolume(*volume) : std::nullopt;
+  if (matches != 1) return std::nullopt;
+  std::optional<VolumeMap> map = CheckVolume(found->volume_);
   if (!map) return std::nullopt;
-  ImageTree tree(device, extent, std::move(matches.front().second), std::move(*volume),
-                 std::move(*map));
-  tree.allocated_ = std::move(allocated);
-  return tree;
+  found->map_ = std::move(*map);
+  found->allocated_ = std::move(allocated);
+  return found;
 }
 
 std::optional<DirEntry> ImageTree::Find(std::string_view path) const {
@@ -86,24 +85,41 @@ bool ImageTree::ReadFile(std::string_view path, std::string& bytes) const {
   return true;
 }
 
-// After the steps ran, or some of them, the volume is read and checked again:
-// the next replacement must see the clusters this one took.
+// After the steps ran, the FAT copies hold what they wrote (after some of
+// them, the FATs are read again), and the free clusters are those of before
+// and of the old chain that every FAT copy now marks free: whatever the steps
+// reached, no file's chain leads to them.
 bool ImageTree::ReplaceFile(std::string_view path, std::string_view contents,
                             FatTimestamp modified) {
   const std::optional<DirEntry> entry = usable_ ? Find(path) : std::nullopt;
+  const std::optional<std::vector<std::uint32_t>> old_chain =
+      entry ? volume_.FileChain(*entry) : std::nullopt;
   const std::optional<std::vector<DeviceStep>> steps =
-      entry
+      old_chain
           ? PlanReplacement(volume_, PreferredClusters(contents.size()), *entry, contents, modified)
           : std::nullopt;
   if (!steps) return false;
   const bool replaced = ApplySteps(*device_, *steps);
-  std::optional<FatVolume> volume = FatVolume::Open(*device_, extent_.offset, extent_.size);
-  std::optional<VolumeMap> map = volume ? CheckVolume(*volume) : std::nullopt;
-  usable_ = map.has_value();
-  if (usable_) {
+  if (replaced) {
+    volume_.TakeWrites(*steps);
+  } else {
+    std::optional<FatVolume> volume = FatVolume::Open(*device_, extent_.offset, extent_.size);
+    usable_ = volume.has_value();
+    if (!usable_) return false;
     volume_ = std::move(*volume);
-    map_ = std::move(*map);
   }
+  const auto taken = [this](std::uint32_t cluster) {
+    return std::any_of(volume_.fats().begin(), volume_.fats().end(),
+                       [cluster](const FatTable& fat) { return fat.Get(cluster) != 0; });
+  };
+  std::vector<std::uint32_t> freed = *old_chain;
+  freed.erase(std::remove_if(freed.begin(), freed.end(), taken), freed.end());
+  std::sort(freed.begin(), freed.end());
+  std::vector<std::uint32_t>& free = map_.free_clusters;
+  free.erase(std::remove_if(free.begin(), free.end(), taken), free.end());
+  const auto middle = static_cast<std::ptrdiff_t>(free.size());
+  free.insert(free.end(), freed.begin(), freed.end());
+  std::inplace_merge(free.begin(), free.begin() + middle, free.end());
   return replaced;
 }
 

@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "image_tree/image_tree.h"
-#include "vhd/image_detect.h"
-#include "vhd/vhd_device.h"
 #include "platform/platform.h"
 #include "platform/posix/file_calls.h"
+#include "vhd/image_detect.h"
+#include "vhd/vhd_device.h"
 
 namespace platform::posix {
 namespace {
@@ -62,42 +63,75 @@ FatTimestamp Now() {
       .value_or(FatTimestamp{});
 }
 
-// The tree on the disk the file holds: the file itself when it is a raw image,
-// else the virtual disk of its VHD.
-bool WithDiskTree(FileDevice& file, const std::string& choice,
-                  const std::function<bool(ImageTree&)>& work) {
-  ImageDetection detection = DetectImage(file);
-  if (detection.kind == ImageKind::kRaw) {
-    std::optional<ImageTree> tree = ImageTree::Open(file, choice);
-    return tree && work(*tree);
-  }
-  if (detection.kind == ImageKind::kRefused) return false;
-  VhdDevice disk(file, std::move(detection.layout));
-  std::optional<ImageTree> tree =
-      ImageTree::Open(disk, choice, [&disk](std::uint64_t offset, std::uint64_t size) {
-        return disk.IsAllocated(offset, size);
+// The image a run works on, kept open and locked from its first file to the
+// end of the process, so that its volume is read and checked once. It is
+// opened again when the path leads to another file or the file has changed
+// since this process last used it.
+class OpenImage {
+ public:
+  OpenImage(const ImagePath& path, int fd) : image_(path.image), choice_(path.choice), fd_(fd) {}
+  ~OpenImage() { CloseFile(fd_); }
+  OpenImage(const OpenImage&) = delete;
+  OpenImage& operator=(const OpenImage&) = delete;
+
+  // Opens the image's tree: the file itself when it is a raw image, else the
+  // virtual disk of its VHD.
+  bool Open() {
+    off_t size = 0;
+    if (!LockWholeFile(fd_) || !SizeOfFile(fd_, size) || !StatFile(fd_, state_)) return false;
+    file_ = std::make_unique<FileDevice>(fd_, size, S_ISREG(state_.st_mode));
+    ImageDetection detection = DetectImage(*file_);
+    if (detection.kind == ImageKind::kRaw) {
+      tree_ = ImageTree::Open(*file_, choice_);
+    } else if (detection.kind != ImageKind::kRefused) {
+      disk_ = std::make_unique<VhdDevice>(*file_, std::move(detection.layout));
+      tree_ = ImageTree::Open(*disk_, choice_, [this](std::uint64_t offset, std::uint64_t size) {
+        return disk_->IsAllocated(offset, size);
       });
-  return tree && work(*tree);
-}
+    }
+    return tree_.has_value();
+  }
+
+  [[nodiscard]] bool IsFor(const ImagePath& path) const {
+    struct stat named {};
+    struct stat now {};
+    return path.image == image_ && path.choice == choice_ && stat(image_.c_str(), &named) == 0 &&
+           named.st_dev == state_.st_dev && named.st_ino == state_.st_ino && StatFile(fd_, now) &&
+           now.st_size == state_.st_size && now.st_mtim.tv_sec == state_.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == state_.st_mtim.tv_nsec;
+  }
+
+  bool Work(const std::function<bool(ImageTree&)>& work) {
+    const bool done = work(*tree_);
+    return StatFile(fd_, state_) && done;
+  }
+
+ private:
+  std::string image_;
+  std::string choice_;
+  int fd_;
+  struct stat state_ {};
+  std::unique_ptr<FileDevice> file_;
+  std::unique_ptr<VhdDevice> disk_;
+  std::optional<ImageTree> tree_;
+};
+
+std::unique_ptr<OpenImage> open_image;
 
 bool WithImageTree(const ImagePath& path, const std::function<bool(ImageTree&)>& work) {
-  const int fd = OpenFile(path.image.c_str(), O_RDWR | O_NOCTTY);
-  if (fd < 0) {
-    return false;
-  }
-  bool done = false;
-  try {
-    off_t size = 0;
-    struct stat info {};
-    if (LockWholeFile(fd) && SizeOfFile(fd, size) && StatFile(fd, info)) {
-      FileDevice file(fd, size, S_ISREG(info.st_mode));
-      done = WithDiskTree(file, path.choice, work);
+  if (open_image == nullptr || !open_image->IsFor(path)) {
+    open_image.reset();
+    const int fd = OpenFile(path.image.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+      return false;
     }
-  } catch (...) {
-    CloseFile(fd);
-    throw;
+    open_image = std::make_unique<OpenImage>(path, fd);
+    if (!open_image->Open()) {
+      open_image.reset();
+      return false;
+    }
   }
-  return CloseFile(fd) && done;
+  return open_image->Work(work);
 }
 
 }  // namespace

@@ -26,19 +26,12 @@ import sys
 import time
 from pathlib import Path
 
+from measure import drop_caches
+
 REPETITIONS = 9
 FOLDERS, FILES_PER_FOLDER = 100, 200
 CLUSTER = 4096
 MIB = 1 << 20
-
-
-def drop_caches():
-    try:
-        with open("/proc/sys/vm/drop_caches", "w") as control:
-            control.write("3\n")
-        return True
-    except OSError:
-        return False
 
 
 def make(folder, sample):

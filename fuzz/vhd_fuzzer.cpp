@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/require.h"
-#include "vhd/growable_device.h"
+#include "image/block_device.h"
 #include "vhd/image_detect.h"
 #include "vhd/vhd_device.h"
 
@@ -42,8 +42,7 @@ std::string ReadViolation(VhdDevice& device) {
   return "";
 }
 
-std::string WriteViolation(GrowingMemoryDevice& file, VhdDevice& device,
-                           const std::string& footer) {
+std::string WriteViolation(MemoryDevice& file, VhdDevice& device, const std::string& footer) {
   const std::uint64_t offset = device.Size() / 2;
   if (!device.Write(offset, "fuzz")) return "a write into an accepted VHD failed";
   const ImageDetection after = DetectImage(file);
@@ -60,7 +59,7 @@ std::string WriteViolation(GrowingMemoryDevice& file, VhdDevice& device,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  GrowingMemoryDevice file(std::string(reinterpret_cast<const char*>(data), size));
+  MemoryDevice file(std::string(reinterpret_cast<const char*>(data), size), MemoryDevice::kGrows);
   const ImageDetection detection = DetectImage(file);
   if (detection.kind == ImageKind::kRaw || detection.kind == ImageKind::kRefused) return 0;
   Require(BlocksViolation(detection.layout));

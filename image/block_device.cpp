@@ -1,5 +1,8 @@
 #include "image/block_device.h"
 
+#include <algorithm>
+#include <limits>
+
 bool ApplySteps(BlockDevice& device, const std::vector<DeviceStep>& steps) {
   for (const DeviceStep& step : steps) {
     const bool done = step.kind == DeviceStep::Kind::kSync ? device.Sync()
@@ -20,7 +23,12 @@ bool MemoryDevice::Read(std::uint64_t offset, std::size_t size, std::string& out
 }
 
 bool MemoryDevice::Write(std::uint64_t offset, std::string_view bytes) {
-  if (!InRange(offset, bytes.size())) return false;
+  if (!InRange(offset, bytes.size())) {
+    if (growth_ == kFixed || offset > std::numeric_limits<std::size_t>::max() - bytes.size()) {
+      return false;
+    }
+    bytes_.resize(std::max<std::size_t>(bytes_.size(), offset + bytes.size()), '\0');
+  }
   bytes_.replace(offset, bytes.size(), bytes);
   steps_.push_back(DeviceStep::WriteAt(offset, std::string(bytes)));
   return true;

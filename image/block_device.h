@@ -41,9 +41,16 @@ struct DeviceStep {
 // Runs the steps in order; stops at the first that fails.
 bool ApplySteps(BlockDevice& device, const std::vector<DeviceStep>& steps);
 
-class MemoryDevice : public BlockDevice {
+// The device of a file, which may grow: a write past its end makes it hold the
+// bytes, and those between the old end and the write read as zeros.
+class GrowableDevice : public BlockDevice {};
+
+// A device in memory, which grows like a file when it is made to.
+class MemoryDevice : public GrowableDevice {
  public:
-  explicit MemoryDevice(std::string bytes) : bytes_(std::move(bytes)) {}
+  enum Growth { kFixed, kGrows };
+  explicit MemoryDevice(std::string bytes, Growth growth = kFixed)
+      : bytes_(std::move(bytes)), growth_(growth) {}
 
   bool Read(std::uint64_t offset, std::size_t size, std::string& out) override;
   bool Write(std::uint64_t offset, std::string_view bytes) override;
@@ -58,5 +65,6 @@ class MemoryDevice : public BlockDevice {
   bool InRange(std::uint64_t offset, std::size_t size) const;
 
   std::string bytes_;
+  Growth growth_;
   std::vector<DeviceStep> steps_;
 };

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "creg/creg_file.h"
+#include "image/block_device.h"
 #include "test_support/fat_image.h"
 #include "test_support/fat_tree.h"
-#include "vhd/growable_device.h"
 #include "vhd/image_detect.h"
 #include "vhd/vhd_device.h"
 
@@ -152,7 +152,7 @@ TEST_P(RunCrashMatrix, EveryPrefixOfARunsWritesLeavesASoundTree) {
   std::vector<DeviceStep> steps;
   std::string file = ReadBytes(InVhd() ? vhd : image_.path());
   if (InVhd()) {
-    GrowingMemoryDevice device(file);
+    MemoryDevice device(file, MemoryDevice::kGrows);
     ImageDetection detection = DetectImage(device);
     ASSERT_EQ(detection.kind, ImageKind::kDynamicVhd);
     VhdDevice disk(device, detection.layout);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "image/block_device.h"
 #include "test_support/qemu_vhd.h"
-#include "vhd/growable_device.h"
 #include "vhd/image_detect.h"
 #include "vhd/vhd_device.h"
 
@@ -45,7 +45,7 @@ TEST(VhdCrashMatrixTest, EveryPrefixOfTheWritesLeavesAValidVhdOfOldOrNewBytes) {
   ASSERT_TRUE(vhd.made());
   const std::string original = vhd.Bytes();
   const std::string old_disk = *vhd.Disk(original);
-  GrowingMemoryDevice recorded(original);
+  MemoryDevice recorded(original, MemoryDevice::kGrows);
   const ImageDetection detection = DetectImage(recorded);
   ASSERT_EQ(detection.kind, ImageKind::kDynamicVhd) << detection.problem;
   VhdDevice device(recorded, detection.layout);
@@ -57,7 +57,7 @@ TEST(VhdCrashMatrixTest, EveryPrefixOfTheWritesLeavesAValidVhdOfOldOrNewBytes) {
   ASSERT_EQ(writes.size(), 10U);  // four for each new block, one for each other write
   std::vector<bool> last_done(Writes().size(), false);
   for (std::size_t prefix = 0; prefix <= writes.size(); ++prefix) {
-    GrowingMemoryDevice file(original);
+    MemoryDevice file(original, MemoryDevice::kGrows);
     ASSERT_TRUE(ApplySteps(file, {writes.begin(), writes.begin() + prefix}));
     const std::optional<std::string> disk = vhd.Disk(file.bytes());
     ASSERT_TRUE(disk) << "qemu-img cannot read the VHD after " << prefix << " writes";

@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "image/block_device.h"
-#include "vhd/growable_device.h"
 #include "vhd/image_detect.h"
 
 class VhdDevice : public BlockDevice {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "image/block_device.h"
 #include "test_support/vhd_image.h"
-#include "vhd/growable_device.h"
 #include "vhd/image_detect.h"
 
 namespace {
@@ -42,7 +42,7 @@ std::string ReadAll(VhdDevice& device) {
 }
 
 TEST(VhdDeviceTest, DynamicReadsBlocksAndZerosForUnallocatedOnes) {
-  GrowingMemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}));
+  MemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   EXPECT_EQ(device.Size(), kDisk);
   EXPECT_EQ(ReadAll(device), TwoBlockDisk());
@@ -56,7 +56,7 @@ TEST(VhdDeviceTest, DynamicReadsBlocksAndZerosForUnallocatedOnes) {
 TEST(VhdDeviceTest, SectorsMarkedAbsentReadAsZeros) {
   std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
   vhd[kBitmap0] = static_cast<char>(0xBE);  // sectors 1 and 7 absent
-  GrowingMemoryDevice file(vhd);
+  MemoryDevice file(vhd, MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(vhd));
   std::string expected = TwoBlockDisk();
   expected.replace(512, 512, std::string(512, '\0'));
@@ -68,7 +68,7 @@ TEST(VhdDeviceTest, SectorsMarkedAbsentReadAsZeros) {
 }
 
 TEST(VhdDeviceTest, WriteIntoPresentSectorsWritesOnlyTheData) {
-  GrowingMemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}));
+  MemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   ASSERT_TRUE(device.Write(kBlock + 100, "xyz"));
   const std::vector<DeviceStep> expected = {
@@ -80,7 +80,7 @@ TEST(VhdDeviceTest, WriteIntoAbsentSectorsWritesThemWholeThenTheirBits) {
   std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
   vhd[kBitmap0] = static_cast<char>(0xBE);
   vhd.replace(kData0 + 512, 512, std::string(512, 'g'));  // stale bytes of an absent sector
-  GrowingMemoryDevice file(vhd);
+  MemoryDevice file(vhd, MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(vhd));
   ASSERT_TRUE(device.Write(1022, "wxyz"));  // the end of sector 1, the start of 2
   const std::string sectors = std::string(510, '\0') + "wxyz" + std::string(510, 'A');
@@ -98,7 +98,7 @@ TEST(VhdDeviceTest, WriteIntoAbsentSectorsWritesThemWholeThenTheirBits) {
 TEST(VhdDeviceTest, WriteIntoUnallocatedBlockAppendsItInCrashSafeSteps) {
   const std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
   const std::string footer = vhd.substr(kFooter);
-  GrowingMemoryDevice file(vhd);
+  MemoryDevice file(vhd, MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(vhd));
   EXPECT_FALSE(device.IsAllocated(5 * kBlock, 1));
   ASSERT_TRUE(device.Write(5 * kBlock + 10, "hello"));
@@ -126,7 +126,7 @@ TEST(VhdDeviceTest, WriteIntoUnallocatedBlockAppendsItInCrashSafeSteps) {
 }
 
 TEST(VhdDeviceTest, WriteAcrossBlocksAllocatesEachInTurn) {
-  GrowingMemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}));
+  MemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   const std::string bytes(kBlock + 2, 'n');
   ASSERT_TRUE(device.Write(3 * kBlock - 1, bytes));
@@ -143,7 +143,7 @@ TEST(VhdDeviceTest, WriteAcrossBlocksAllocatesEachInTurn) {
 }
 
 TEST(VhdDeviceTest, OneSectorBlocksMarkTheirOnlySector) {
-  GrowingMemoryDevice file(MakeDynamicVhd(8 * 512, 512, {}));
+  MemoryDevice file(MakeDynamicVhd(8 * 512, 512, {}), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   ASSERT_TRUE(device.Write(3 * 512 + 7, "s"));
   EXPECT_EQ(file.steps()[2], DeviceStep::WriteAt(2048, "\x80" + std::string(511, '\0')));
@@ -154,7 +154,7 @@ TEST(VhdDeviceTest, OneSectorBlocksMarkTheirOnlySector) {
 
 TEST(VhdDeviceTest, ShortFooterMovesToTheEndAsItWas) {
   const std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
-  GrowingMemoryDevice file(vhd.substr(0, vhd.size() - 1));
+  MemoryDevice file(vhd.substr(0, vhd.size() - 1), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   ASSERT_TRUE(device.Write(9 * kBlock, "z"));
   EXPECT_EQ(file.Size(), kFooter + 512 + kBlock + 511);
@@ -164,7 +164,8 @@ TEST(VhdDeviceTest, ShortFooterMovesToTheEndAsItWas) {
 
 TEST(VhdDeviceTest, FooterOffTheSectorsPutsTheNewBlockOnTheNextSector) {
   const std::string vhd = MakeDynamicVhd(kDisk, kBlock, {0, 1});
-  GrowingMemoryDevice file(vhd.substr(0, kFooter) + "12345" + vhd.substr(kFooter, 511));
+  MemoryDevice file(vhd.substr(0, kFooter) + "12345" + vhd.substr(kFooter, 511),
+                    MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   ASSERT_TRUE(device.Write(9 * kBlock + 1, "z"));
   const std::uint64_t start = kFooter + 512;
@@ -177,7 +178,7 @@ TEST(VhdDeviceTest, FooterOffTheSectorsPutsTheNewBlockOnTheNextSector) {
 }
 
 TEST(VhdDeviceTest, RangesPastTheDiskFail) {
-  GrowingMemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}));
+  MemoryDevice file(MakeDynamicVhd(kDisk, kBlock, {0, 1}), MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(file.bytes()));
   std::string out;
   EXPECT_FALSE(device.Read(kDisk, 1, out));
@@ -190,14 +191,14 @@ TEST(VhdDeviceTest, RangesPastTheDiskFail) {
 }
 
 // A file whose writes fail from the one numbered so on.
-class FailingFile : public GrowingMemoryDevice {
+class FailingFile : public MemoryDevice {
  public:
   FailingFile(std::string bytes, std::size_t failing_write)
-      : GrowingMemoryDevice(std::move(bytes)), writes_left_(failing_write) {}
+      : MemoryDevice(std::move(bytes), MemoryDevice::kGrows), writes_left_(failing_write) {}
   bool Write(std::uint64_t offset, std::string_view bytes) override {
     if (writes_left_ == 0) return false;
     --writes_left_;
-    return GrowingMemoryDevice::Write(offset, bytes);
+    return MemoryDevice::Write(offset, bytes);
   }
 
  private:
@@ -217,7 +218,7 @@ TEST(VhdDeviceTest, FailedAllocationLeavesTheBlockUnallocated) {
 TEST(VhdDeviceTest, FixedDiskIsTheFileBeforeTheFooter) {
   std::string disk(8192, 'd');
   const std::string vhd = MakeFixedVhd(disk);
-  GrowingMemoryDevice file(vhd);
+  MemoryDevice file(vhd, MemoryDevice::kGrows);
   VhdDevice device(file, LayoutOf(vhd));
   EXPECT_EQ(device.Size(), 8192U);
   EXPECT_EQ(ReadAll(device), disk);

@@ -6,19 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "image/block_device.h"
 #include "test_support/qemu_vhd.h"
-#include "vhd/growable_device.h"
 #include "vhd/image_detect.h"
 #include "vhd/vhd_device.h"
 
 namespace {
 
 constexpr std::uint64_t kMiB = 1 << 20;
-
-struct Opened {
-  GrowingMemoryDevice file;
-  ImageDetection detection;
-};
 
 class QemuVhdTest : public testing::TestWithParam<const char*> {
  protected:
@@ -29,7 +24,7 @@ class QemuVhdTest : public testing::TestWithParam<const char*> {
 TEST_P(QemuVhdTest, ReadsWhatQemuImgReads) {
   const QemuVhd vhd(GetParam());
   ASSERT_TRUE(vhd.made());
-  GrowingMemoryDevice file(vhd.Bytes());
+  MemoryDevice file(vhd.Bytes(), MemoryDevice::kGrows);
   const ImageDetection detection = DetectImage(file);
   ASSERT_EQ(detection.kind, Kind()) << detection.problem;
   VhdDevice device(file, detection.layout);
@@ -43,7 +38,7 @@ TEST_P(QemuVhdTest, ReadsBlocksQemuAllocatedOutOfOrder) {
   ASSERT_TRUE(vhd.made());
   ASSERT_TRUE(Shell("qemu-io -f vpc -c 'write -P 0x55 12M 4k' -c 'write -P 0x66 5M 1k' '" +
                     vhd.path() + "' >/dev/null"));
-  GrowingMemoryDevice file(vhd.Bytes());
+  MemoryDevice file(vhd.Bytes(), MemoryDevice::kGrows);
   const ImageDetection detection = DetectImage(file);
   ASSERT_EQ(detection.kind, Kind()) << detection.problem;
   VhdDevice device(file, detection.layout);
@@ -57,7 +52,7 @@ TEST_P(QemuVhdTest, QemuImgReadsTheDevicesWrites) {
   const QemuVhd vhd(GetParam());
   ASSERT_TRUE(vhd.made());
   const std::string original = vhd.Bytes();
-  GrowingMemoryDevice file(original);
+  MemoryDevice file(original, MemoryDevice::kGrows);
   const ImageDetection detection = DetectImage(file);
   ASSERT_EQ(detection.kind, Kind()) << detection.problem;
   VhdDevice device(file, detection.layout);

@@ -77,6 +77,28 @@ TEST_F(TwoVolumes, FindsTheTreeTheChoiceNames) {
   EXPECT_EQ(Chosen(""), "first") << "one Windows folder";
 }
 
+// Where the device holds only some of its bytes, as a dynamic VHD does, new
+// file contents go there when they fit, and elsewhere when they do not.
+TEST(ImageTree, PutsNewBytesWhereTheDeviceHoldsThemWhenTheyFit) {
+  const TestImage image(TestImage::Bare("64M", "-F 16"), 0);
+  ASSERT_TRUE(image.made());
+  FillWindowsTree(image, FatType::kFat16);
+  constexpr std::uint64_t kHeld = 40 << 20;  // from here to the end
+  for (const std::size_t size : {std::size_t{100000}, std::size_t{30} << 20}) {
+    MemoryDevice device(image.Bytes());
+    std::optional<ImageTree> tree = ImageTree::Open(
+        device, "", [](std::uint64_t offset, std::uint64_t) { return offset >= kHeld; });
+    ASSERT_TRUE(tree && tree->ReplaceFile("INF\\MACHINE.INF", Pattern(size, 'p'), {}));
+    const std::optional<FatVolume> volume = FatVolume::Open(device, 0, device.Size());
+    const auto chain = volume->FileChain(*volume->Lookup("WINDOWS\\INF\\MACHINE.INF"));
+    ASSERT_TRUE(chain);
+    const bool held = std::all_of(chain->begin(), chain->end(), [&](std::uint32_t cluster) {
+      return volume->geometry().ClusterOffset(cluster) >= kHeld;
+    });
+    EXPECT_EQ(held, size < (20 << 20)) << size;
+  }
+}
+
 // What fsck.fat -n may report after a crash: FAT copies that differ, clusters
 // chained but reached by no file, and the FSInfo count that follows.
 bool OnlyHarmless(const std::string& report) {

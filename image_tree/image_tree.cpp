@@ -1,33 +1,31 @@
 #include "image_tree/image_tree.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
+struct Choice {
+  std::optional<std::size_t> volume;  // counted from 1; any when none
+  std::string folder;                 // backslash-separated; found when empty
+};
 
-// The volume number (0 when the choice gives none) and the folder of a choice.
-std::pair<std::size_t, std::string> ParseChoice(std::string_view choice) {
-  while (!choice.empty() && IsSeparator(choice.front())) choice.remove_prefix(1);
-  const std::size_t end = std::min(
-      choice.size(), static_cast<std::size_t>(
-                         std::find_if(choice.begin(), choice.end(), IsSeparator) - choice.begin()));
-  const std::string_view first = choice.substr(0, end);
-  std::size_t number = 0;
+// "[N][/FOLDER]", slashes or backslashes, with any separators around.
+Choice ParseChoice(std::string_view text) {
+  std::string path(text);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  path.erase(0, path.find_first_not_of('\\'));
+  path.erase(path.find_last_not_of('\\') + 1);
+  const std::string first = path.substr(0, path.find('\\'));
+  Choice choice{std::nullopt, path};
   if (!first.empty() && first.size() <= 3 &&
-      std::all_of(first.begin(), first.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    for (const char c : first) number = number * 10 + static_cast<std::size_t>(c - '0');
-    choice.remove_prefix(end);
-    if (number == 0) number = static_cast<std::size_t>(-1);  // no volume has it
+      first.find_first_not_of("0123456789") == std::string::npos) {
+    choice.volume = std::stoul(first);
+    choice.folder = path.substr(std::min(path.size(), first.size() + 1));
   }
-  std::string folder(choice);
-  std::replace(folder.begin(), folder.end(), '/', '\\');
-  while (!folder.empty() && folder.front() == '\\') folder.erase(0, 1);
-  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return {number, folder};
+  return choice;
 }
 
 // The Windows folders that a volume holds: the one named, if it is a folder,
@@ -52,7 +50,7 @@ std::optional<ImageTree> ImageTree::Open(BlockDevice& device, std::string_view c
   std::optional<ImageTree> found;
   std::size_t matches = 0;
   for (std::size_t i = 0; i < volumes.size(); ++i) {
-    if (number != 0 && number != i + 1) continue;
+    if (number && *number != i + 1) continue;
     std::optional<FatVolume> volume = FatVolume::Open(device, volumes[i].offset, volumes[i].size);
     const std::vector<std::string> folders =
         volume ? WindowsFolders(*volume, folder) : std::vector<std::string>{};

@@ -72,6 +72,33 @@ MANY = ''.join(f'[HKEY_LOCAL_MACHINE\\{parent}{n}\\{name}]\r\n@="{n}"\r\n'
                for parent in [('Software\\Mru', 'Enum\\PCI\\Bus',
                                'System\\CurrentControlSet\\Services\\Class\\hdc\\M')[n % 3]]
                for name in [chr(c) for c in range(97, 123)] + [f'{m:04}' for m in range(51)])
+
+
+def namesakes_apart():
+    """Keys of one character under neighbouring parents, named so that in the
+    ME-style file an entry's offset XOR-ed with its key's character is the same
+    for pairs of them, as for the key a under the entry at 0x4A48 and the key 9
+    under the one at 0x4A10 in a real file: a check that hashed the parent
+    with the name, FNV-style, took such keys for namesakes and refused the file."""
+    def text(names):
+        return regedit(['BIOS', 'MF', 'PCI'], ['hdc']) + ''.join(
+            f'[HKEY_LOCAL_MACHINE\\Software\\K{n:03}\\{c}]\r\n' for n, c in enumerate(names))
+    made = make_creg.build(make_creg.parse_regedit(text('x' * 120)))
+    table = made[0x20:0x20 + struct.unpack_from('<I', made, 0x24)[0]]
+    reached = creg_bookkeeping.reached_keys(table, struct.unpack_from('<I', table, 8)[0], [])
+    # The parents of the keys named x, whose entries hold the hash of X.
+    parents = sorted(parent for entry, parent in reached.items()
+                     if struct.unpack_from('<I', table, entry + 4)[0] == ord('X'))
+    names, taken = [], {}
+    allowed = '0123456789abcdefghijklmnopqrstuvwxyz'
+    for parent in parents:
+        wanted = [chr(key ^ parent) for key in taken if chr(key ^ parent) in allowed]
+        names.append(wanted[0] if wanted else allowed[len(names) % len(allowed)])
+        taken.setdefault(parent ^ ord(names[-1]), parent)
+    assert len(names) == 120 and len(taken) < len(names), 'no keys that a hash would mistake'
+    return text(names)
+
+
 SOURCES = {
     'first': regedit(['MF', 'PCI', 'BIOS', 'Root'], ['hdc', 'fdc', 'System']),
     'middle': regedit(['BIOS', 'MF', 'ESDI', 'PCI', 'Root'], ['fdc', 'hdc', 'System']),
@@ -79,6 +106,7 @@ SOURCES = {
     'missing': regedit(['BIOS', 'MFX', 'PCIX'], ['fdc', 'hdcx']),
     'deep and wide': regedit(['BIOS', 'PCI', 'Root', 'MF'], ['hdc'], DEEP + WIDE),
     'many': regedit(['BIOS', 'MF', 'Root'], ['fdc', 'hdc'], MANY),
+    'namesakes apart': namesakes_apart(),
 }
 # Style, checksums, data blocks (at least; 0: as many as the keys need), file mode.
 VARIANTS = [('me', False, 0, 0o644), ('me', True, 3, 0o444), ('95', False, 3, 0o644),

@@ -3,23 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "inf/text.h"
+
 namespace creg {
 namespace {
 
-unsigned char LowerAscii(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
-bool LessIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+bool LessIgnoringCase(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(FoldAscii(x)) < static_cast<unsigned char>(FoldAscii(y));
+  });
 }
 
 // A flagged area whose dwords do not sum to 0 has been damaged.
@@ -211,11 +203,11 @@ bool RegistryFile::WalkFromRoot(std::vector<bool>& taken) const {
   }
   std::sort(records_used.begin(), records_used.end());
   std::sort(siblings.begin(), siblings.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : LessIgnoringAsciiCase(a.second, b.second);
+    return a.first != b.first ? a.first < b.first : LessIgnoringCase(a.second, b.second);
   });
   return std::adjacent_find(records_used.begin(), records_used.end()) == records_used.end() &&
          std::adjacent_find(siblings.begin(), siblings.end(), [](const auto& a, const auto& b) {
-           return a.first == b.first && EqualIgnoringAsciiCase(a.second, b.second);
+           return a.first == b.first && EqualsIgnoringCase(a.second, b.second);
          }) == siblings.end();
 }
 
@@ -241,7 +233,7 @@ std::optional<KeyLink> RegistryFile::Find(std::string_view path) const {
     path.remove_prefix(std::min(end + 1, path.size()));
     link = kTableOffset + key + kFirstSubkeyField;
     key = Read32(bytes_, link);
-    while (key != kNone && !EqualIgnoringAsciiCase(NameOf(key), name)) {
+    while (key != kNone && !EqualsIgnoringCase(NameOf(key), name)) {
       link = kTableOffset + key + kNextField;
       key = Read32(bytes_, link);
     }

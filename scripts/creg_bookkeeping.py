@@ -1,8 +1,10 @@
 """Checks the bookkeeping of a Windows 9x registry file (CREG), as Windows
 leaves it: problems(file_bytes) lists what is wrong, empty when nothing is.
-Messages that start with UNFREED tell of key entries or name entries in use
-that no key reached from the root needs, which a run killed half-way may
-leave behind; serious(file_bytes) lists the others."""
+Messages that start with UNFREED tell of key entries or name entries that
+no key reached from the root needs and that are not freed, or freed but not
+yet on their list, with the header not yet counting them: what a run killed
+half-way may leave behind, since it writes each entry before what leads to
+it. serious(file_bytes) lists the others."""
 import struct
 
 NONE, FREE, ENTRY_SIZE, HEADER_SIZE = 0xFFFFFFFF, 0x80000000, 28, 0x20
@@ -63,8 +65,8 @@ def table_problems(table, out):
         if slot in reached and (slot in covered or mark):
             out.append(f'key entry {slot:#x} reached but free')
         elif slot not in covered and slot not in reached:
-            out.append(f'{UNFREED}key entry {slot:#x} unreachable' if mark == 0
-                       else f'key entry {slot:#x} free (mark {mark:#x}) but on no free run')
+            out.append(f'{UNFREED}key entry {slot:#x} unreachable' if mark in (0, FREE)
+                       else f'key entry {slot:#x} marked {mark:#x}, on no free run')
     for at in set(reached) - set(slots):
         out.append(f'key entry {at:#x} reached but not at an entry place')
     return reached
@@ -108,12 +110,20 @@ def block_problems(block, number, names, out):
     while at != NONE and at in freed and at not in on_list:
         on_list.append(at)
         at = struct.unpack_from('<I', block, at + 8)[0]
-    if at != NONE or sorted(on_list) != sorted(freed):
-        out.append(f'{where}: free list {[hex(a) for a in on_list]} is not the freed entries')
-    if not tail and freed_size != sum(freed.values()):
-        out.append(f'{where}: freed size {freed_size:#x}, freed entries {sum(freed.values()):#x}')
-    if lowest != min(set(range(256)) - used):
-        out.append(f'{where}: lowest free number {lowest}, not {min(set(range(256)) - used)}')
+    if at != NONE:
+        out.append(f'{where}: free list {[hex(a) for a in on_list]} broken at {at:#x}')
+    elif sorted(on_list) != sorted(freed):
+        out.append(f'{UNFREED}{where}: freed entries {sorted(set(freed) - set(on_list))} '
+                   'on no list')
+    listed_size = sum(freed[a] for a in on_list)
+    if not tail and freed_size != listed_size:
+        out.append(f'{UNFREED * (freed_size < listed_size)}{where}: freed size {freed_size:#x}, '
+                   f'listed entries {listed_size:#x}')
+    free_number = min(set(range(256)) - used)
+    if lowest < free_number:
+        out.append(f'{where}: lowest free number {lowest} is used, the lowest free is {free_number}')
+    elif lowest > free_number:
+        out.append(f'{UNFREED}{where}: lowest free number {lowest}, not yet {free_number}')
     if used and highest < max(used):
         out.append(f'{where}: highest number {highest} below {max(used)}')
     return {(index, number) for index in used}
@@ -122,9 +132,9 @@ def block_problems(block, number, names, out):
 def problems(data):
     """What is wrong with the bookkeeping of the registry file `data`."""
     out = []
-    first_block, _, count, flags = struct.unpack_from('<IIHH', data, 8)
     if data[:4] != b'CREG' or data[HEADER_SIZE:HEADER_SIZE + 4] != b'RGKN':
         return ['not a CREG file']
+    first_block, _, count, flags = struct.unpack_from('<IIHH', data, 8)
     if flags & 4 and dwords_sum(data[:HEADER_SIZE]):
         out.append('file header checksum wrong')
     table_size = struct.unpack_from('<I', data, HEADER_SIZE + 4)[0]

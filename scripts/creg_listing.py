@@ -4,10 +4,15 @@
 The keys and values of Windows 9x registry files as two independent readers
 list them, libcreg (python3-libcreg) and Parse::Win32Registry (perl). Run as a
 script, prints for each file the SHA-256 of its listing when both readers
-agree on it, else "readers disagree"."""
+agree on it, else "readers disagree", then "sound" when its bookkeeping has
+nothing wrong but space not yet freed (scripts/creg_bookkeeping.py),
+"stale-checksums" when it has nothing else wrong but checksums, else
+"unsound"."""
 import hashlib, subprocess, sys
 
 import pycreg
+
+import creg_bookkeeping
 
 PERL_LISTER = r'''
 use Parse::Win32Registry;
@@ -57,8 +62,12 @@ def listing_by_perl(path):
 def main():
     for path in sys.argv[1:]:
         by_libcreg, by_perl = listing_by_libcreg(path), listing_by_perl(path)
+        with open(path, 'rb') as registry:
+            problems = creg_bookkeeping.serious(registry.read())
+        stale = problems and all(problem.endswith('checksum wrong') for problem in problems)
         print(hashlib.sha256('\n'.join(by_libcreg).encode()).hexdigest() if by_libcreg == by_perl
-              else 'readers disagree')
+              else 'readers disagree',
+              'stale-checksums' if stale else 'unsound' if problems else 'sound')
 
 
 if __name__ == '__main__':

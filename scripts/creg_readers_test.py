@@ -175,8 +175,9 @@ def check_files():
 
 def check_bookkeeping_check():
     """creg_bookkeeping sees faults put into a made file: the entries and name
-    entries of Enum\\MF unlinked but not freed (and nothing else), then also
-    one of them marked free off the free list, a wrong freed size."""
+    entries of Enum\\MF unlinked but not freed, or one of them marked free but
+    not yet on the free list (and nothing else); a key still reached marked
+    free, a freed size counting more than the list holds."""
     made = make_creg.build(make_creg.parse_regedit(SOURCES['first']))
 
     def pointer(at):
@@ -186,14 +187,19 @@ def check_bookkeeping_check():
     mf = pointer(enum + 16)
     unlinked = bytearray(made)
     unlinked[enum + 16:enum + 20] = made[mf + 20:mf + 24]
-    marked = bytearray(unlinked)
-    struct.pack_into('<I', marked, mf, make_creg.FREE)
+    half_freed = bytearray(unlinked)
+    struct.pack_into('<I', half_freed, mf, make_creg.FREE)
+    marked = bytearray(made)
+    struct.pack_into('<I', marked, enum, make_creg.FREE)
     resized = bytearray(made)
-    struct.pack_into('<I', resized, struct.unpack_from('<I', made, 8)[0] + 8, 4)
+    freed_size = struct.unpack_from('<I', made, 8)[0] + 8
+    struct.pack_into('<I', resized, freed_size, struct.unpack_from('<I', made, freed_size)[0] + 4)
     check('bookkeeping: unlinked entries not freed seen, and only that',
           creg_bookkeeping.problems(unlinked) and not creg_bookkeeping.serious(unlinked))
-    check('bookkeeping: a free entry off the list seen', creg_bookkeeping.serious(marked))
-    check('bookkeeping: a wrong freed size seen', creg_bookkeeping.serious(resized))
+    check('bookkeeping: a half-freed entry seen, and only that',
+          creg_bookkeeping.problems(half_freed) and not creg_bookkeeping.serious(half_freed))
+    check('bookkeeping: a reached key marked free seen', creg_bookkeeping.serious(marked))
+    check('bookkeeping: a freed size too large seen', creg_bookkeeping.serious(resized))
 
 
 def check_kills(trials=20):

@@ -13,12 +13,9 @@ namespace {
 class FatVolumeOnToolImages : public testing::TestWithParam<VolumeKind> {};
 
 TEST_P(FatVolumeOnToolImages, FindsAndReadsEveryFileAsMtoolsWroteIt) {
-  const TestImage image(GetParam().make, GetParam().offset);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, GetParam().type);
-  FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, image.offset(), device.Size() - image.offset());
-  ASSERT_TRUE(volume);
+  FilledVolume filled(GetParam());
+  ASSERT_TRUE(filled.volume);
+  const std::optional<FatVolume>& volume = filled.volume;
   EXPECT_EQ(volume->geometry().type, GetParam().type);
   const struct {
     const char* path;
@@ -55,12 +52,10 @@ TEST_P(FatVolumeOnToolImages, FindsAndReadsEveryFileAsMtoolsWroteIt) {
 }
 
 TEST_P(FatVolumeOnToolImages, GivesEachEntryTheDeviceOffsetOfItsShortSlot) {
-  const TestImage image(GetParam().make, GetParam().offset);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, GetParam().type);
-  FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, image.offset(), device.Size() - image.offset());
-  ASSERT_TRUE(volume);
+  FilledVolume filled(GetParam());
+  ASSERT_TRUE(filled.volume);
+  const std::optional<FatVolume>& volume = filled.volume;
+  FileDevice& device = *filled.device;
   for (const char* path : {"WINDOWS", "WINDOWS\\SYSTEM.DAT", "WINDOWS\\INF\\USB.INF"}) {
     const auto entry = volume->Lookup(path);
     ASSERT_TRUE(entry) << path;

@@ -15,13 +15,11 @@ namespace {
 class FileEditsTest : public testing::TestWithParam<VolumeKind> {};
 
 TEST_P(FileEditsTest, WritesTheEditsIntoTheFragmentedFileAsMcopyThenReadsIt) {
-  const VolumeKind& kind = GetParam();
-  const TestImage image(kind.make, kind.offset);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, kind.type);
-  FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, kind.offset, device.Size() - kind.offset);
-  ASSERT_TRUE(volume);
+  FilledVolume filled(GetParam());
+  ASSERT_TRUE(filled.volume);
+  const TestImage& image = filled.image;
+  const std::optional<FatVolume>& volume = filled.volume;
+  FileDevice& device = *filled.device;
   const auto file = volume->Lookup("WINDOWS\\INF\\Fragmented Long Name.inf");
   ASSERT_TRUE(file);
   const std::uint64_t cluster = volume->geometry().ClusterBytes();
@@ -52,12 +50,9 @@ TEST_P(FileEditsTest, WritesTheEditsIntoTheFragmentedFileAsMcopyThenReadsIt) {
 }
 
 TEST_P(FileEditsTest, RefusesEditsPastTheEndOfTheFile) {
-  const VolumeKind& kind = GetParam();
-  const TestImage image(kind.make, kind.offset);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, kind.type);
-  FileDevice device(image.path());
-  const auto volume = FatVolume::Open(device, kind.offset, device.Size() - kind.offset);
+  FilledVolume filled(GetParam());
+  ASSERT_TRUE(filled.volume);
+  const std::optional<FatVolume>& volume = filled.volume;
   const auto file = volume->Lookup("WINDOWS\\SYSTEM.DAT");
   EXPECT_TRUE(MapFileEdits(*volume, *file, {{8999, "x"}}));
   EXPECT_FALSE(MapFileEdits(*volume, *file, {{0, "ok"}, {8999, "xy"}}));

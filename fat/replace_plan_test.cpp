@@ -60,12 +60,11 @@ class ReplaceOnToolImages : public testing::TestWithParam<ReplaceCase> {};
 TEST_P(ReplaceOnToolImages, LeavesAVolumeFsckAcceptsWithTheNewBytesAndAllElseAsBefore) {
   const VolumeKind& kind = GetParam().kind;
   const Change& change = GetParam().change;
-  const TestImage image(kind.make, kind.offset);
-  ASSERT_TRUE(image.made());
-  FillWindowsTree(image, kind.type);
-  FileDevice device(image.path());
-  const auto before = FatVolume::Open(device, kind.offset, device.Size() - kind.offset);
-  ASSERT_TRUE(before);
+  FilledVolume filled(kind);
+  ASSERT_TRUE(filled.volume);
+  const TestImage& image = filled.image;
+  FileDevice& device = *filled.device;
+  const std::optional<FatVolume>& before = filled.volume;
   const auto map = CheckVolume(*before);
   ASSERT_TRUE(map);
   const auto old_entry = before->Lookup(change.target);

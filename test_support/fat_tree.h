@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fat/boot_sector.h"
+#include "fat/fat_volume.h"
 #include "image/little_endian.h"
 #include "test_support/fat_image.h"
 
@@ -76,3 +78,20 @@ inline std::vector<VolumeKind> VolumeKinds() {
       {"fat32_4k_sectors", TestImage::Bare("300M", "-F 32 -S 4096 -s 1"), 0, FatType::kFat32},
   };
 }
+
+// An image of the kind holding the test tree, and its volume opened on a file
+// device; volume is empty when any step failed.
+struct FilledVolume {
+  explicit FilledVolume(const VolumeKind& kind) : image(kind.make, kind.offset) {
+    if (!image.made()) return;
+    FillWindowsTree(image, kind.type);
+    device.emplace(image.path());
+    volume = FatVolume::Open(*device, kind.offset, device->Size() - kind.offset);
+  }
+  FilledVolume(const FilledVolume&) = delete;
+  FilledVolume& operator=(const FilledVolume&) = delete;
+
+  TestImage image;
+  std::optional<FileDevice> device;  // the volume reads through it
+  std::optional<FatVolume> volume;
+};

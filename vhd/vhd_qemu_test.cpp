@@ -19,18 +19,25 @@ class QemuVhdTest : public testing::TestWithParam<const char*> {
  protected:
   bool Dynamic() const { return std::string(GetParam()) == "dynamic"; }
   ImageKind Kind() const { return Dynamic() ? ImageKind::kDynamicVhd : ImageKind::kFixedVhd; }
+
+  // The whole virtual disk as the device reads it from the VHD's bytes;
+  // empty when the VHD is not taken for what it is.
+  std::string DeviceDisk(const std::string& bytes) const {
+    MemoryDevice file(bytes, MemoryDevice::kGrows);
+    const ImageDetection detection = DetectImage(file);
+    EXPECT_EQ(detection.kind, Kind()) << detection.problem;
+    if (detection.kind != Kind()) return "";
+    VhdDevice device(file, detection.layout);
+    std::string disk;
+    EXPECT_TRUE(device.Read(0, device.Size(), disk));
+    return disk;
+  }
 };
 
 TEST_P(QemuVhdTest, ReadsWhatQemuImgReads) {
   const QemuVhd vhd(GetParam());
   ASSERT_TRUE(vhd.made());
-  MemoryDevice file(vhd.Bytes(), MemoryDevice::kGrows);
-  const ImageDetection detection = DetectImage(file);
-  ASSERT_EQ(detection.kind, Kind()) << detection.problem;
-  VhdDevice device(file, detection.layout);
-  std::string disk;
-  ASSERT_TRUE(device.Read(0, device.Size(), disk));
-  EXPECT_EQ(disk, vhd.Disk(vhd.Bytes()));
+  EXPECT_EQ(DeviceDisk(vhd.Bytes()), vhd.Disk(vhd.Bytes()));
 }
 
 TEST_P(QemuVhdTest, ReadsBlocksQemuAllocatedOutOfOrder) {
@@ -38,12 +45,8 @@ TEST_P(QemuVhdTest, ReadsBlocksQemuAllocatedOutOfOrder) {
   ASSERT_TRUE(vhd.made());
   ASSERT_TRUE(Shell("qemu-io -f vpc -c 'write -P 0x55 12M 4k' -c 'write -P 0x66 5M 1k' '" +
                     vhd.path() + "' >/dev/null"));
-  MemoryDevice file(vhd.Bytes(), MemoryDevice::kGrows);
-  const ImageDetection detection = DetectImage(file);
-  ASSERT_EQ(detection.kind, Kind()) << detection.problem;
-  VhdDevice device(file, detection.layout);
-  std::string disk;
-  ASSERT_TRUE(device.Read(0, device.Size(), disk));
+  const std::string disk = DeviceDisk(vhd.Bytes());
+  ASSERT_GE(disk.size(), 12 * kMiB + 4096);
   EXPECT_EQ(disk.substr(12 * kMiB, 4096), std::string(4096, '\x55'));
   EXPECT_EQ(disk, vhd.Disk(vhd.Bytes()));
 }

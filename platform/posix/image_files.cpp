@@ -69,16 +69,20 @@ FatTimestamp Now() {
 // since this process last used it.
 class OpenImage {
  public:
-  OpenImage(const ImagePath& path, int fd) : image_(path.image), choice_(path.choice), fd_(fd) {}
-  ~OpenImage() { CloseFile(fd_); }
+  explicit OpenImage(const ImagePath& path) : image_(path.image), choice_(path.choice) {}
+  ~OpenImage() {
+    if (fd_ >= 0) CloseFile(fd_);
+  }
   OpenImage(const OpenImage&) = delete;
   OpenImage& operator=(const OpenImage&) = delete;
 
-  // Opens the image's tree: the file itself when it is a raw image, else the
-  // virtual disk of its VHD.
+  // Opens and locks the image and its tree: the file itself when it is a raw
+  // image, else the virtual disk of its VHD.
   bool Open() {
+    fd_ = OpenFile(image_.c_str(), O_RDWR | O_NOCTTY);
     off_t size = 0;
-    if (!LockWholeFile(fd_) || !SizeOfFile(fd_, size) || !StatFile(fd_, state_)) return false;
+    if (fd_ < 0 || !LockWholeFile(fd_) || !SizeOfFile(fd_, size) || !StatFile(fd_, state_))
+      return false;
     file_ = std::make_unique<FileDevice>(fd_, size, S_ISREG(state_.st_mode));
     ImageDetection detection = DetectImage(*file_);
     if (detection.kind == ImageKind::kRaw) {
@@ -109,7 +113,7 @@ class OpenImage {
  private:
   std::string image_;
   std::string choice_;
-  int fd_;
+  int fd_ = -1;
   struct stat state_ {};
   std::unique_ptr<FileDevice> file_;
   std::unique_ptr<VhdDevice> disk_;
@@ -121,15 +125,13 @@ std::unique_ptr<OpenImage> open_image;
 bool WithImageTree(const ImagePath& path, const std::function<bool(ImageTree&)>& work) {
   if (open_image == nullptr || !open_image->IsFor(path)) {
     open_image.reset();
-    const int fd = OpenFile(path.image.c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0) {
+    // Made before anything is opened, so that running out of memory leaves
+    // nothing open behind.
+    auto opened = std::make_unique<OpenImage>(path);
+    if (!opened->Open()) {
       return false;
     }
-    open_image = std::make_unique<OpenImage>(path, fd);
-    if (!open_image->Open()) {
-      open_image.reset();
-      return false;
-    }
+    open_image = std::move(opened);
   }
   return open_image->Work(work);
 }
